@@ -1,0 +1,37 @@
+# The whole set-up on a fresh Debian machine is `make test` or `make demo`.
+.PHONY: all deps native win64 test test-native test-win64 demo bench package clean
+
+all: native win64
+
+deps:
+	@scripts/install-deps
+
+native: deps
+	cmake --preset native >/dev/null
+	cmake --build --preset native
+
+win64: deps
+	cmake --preset win64 >/dev/null
+	cmake --build --preset win64
+
+test-native: native
+	ctest --preset native
+
+test-win64: win64
+	ctest --preset win64
+
+test: test-native test-win64
+
+demo: win64
+	scripts/demo
+
+bench: deps
+	cmake --preset bench >/dev/null
+	cmake --build --preset bench
+	build/bench/bench/document_bench
+
+package: win64
+	cd build/win64 && cpack -G ZIP
+
+clean:
+	rm -rf build

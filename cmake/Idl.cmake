@@ -1,0 +1,34 @@
+# widl turns the two IDL files into headers, identifier definitions, the
+# type library and the proxy/stub code. mingw's widl needs Wine's IDL folder
+# for the system IDL files and Wine's stdole2.tlb for the type library.
+find_program(WIDL NAMES x86_64-w64-mingw32-widl widl REQUIRED)
+set(WINE_IDL_DIR /usr/include/wine/wine/windows)
+set(WINE_TLB_DIR /usr/lib/x86_64-linux-gnu/wine/x86_64-windows)
+set(IDL_OUT ${CMAKE_BINARY_DIR}/idl)
+file(MAKE_DIRECTORY ${IDL_OUT})
+set(WIDL_FLAGS -m64 -I${WINE_IDL_DIR} -I${CMAKE_SOURCE_DIR}/format -I${CMAKE_SOURCE_DIR}/module)
+
+add_custom_command(
+  OUTPUT ${IDL_OUT}/HostContract.h ${IDL_OUT}/HostContract_i.c
+  COMMAND ${WIDL} ${WIDL_FLAGS} -h -H ${IDL_OUT}/HostContract.h ${CMAKE_SOURCE_DIR}/format/HostContract.idl
+  COMMAND ${WIDL} ${WIDL_FLAGS} -u -U ${IDL_OUT}/HostContract_i.c ${CMAKE_SOURCE_DIR}/format/HostContract.idl
+  DEPENDS ${CMAKE_SOURCE_DIR}/format/HostContract.idl
+  COMMENT "widl: host contract")
+
+add_custom_command(
+  OUTPUT ${IDL_OUT}/IniPlugin.h ${IDL_OUT}/IniPlugin_i.c ${IDL_OUT}/IniPlugin_p.c
+         ${IDL_OUT}/dlldata.c ${IDL_OUT}/IniPlugin.tlb
+  COMMAND ${WIDL} ${WIDL_FLAGS} -h -H ${IDL_OUT}/IniPlugin.h ${CMAKE_SOURCE_DIR}/module/IniPlugin.idl
+  COMMAND ${WIDL} ${WIDL_FLAGS} -u -U ${IDL_OUT}/IniPlugin_i.c ${CMAKE_SOURCE_DIR}/module/IniPlugin.idl
+  COMMAND ${WIDL} ${WIDL_FLAGS} -Oif -p -P ${IDL_OUT}/IniPlugin_p.c --dlldata=${IDL_OUT}/dlldata.c
+          ${CMAKE_SOURCE_DIR}/module/IniPlugin.idl
+  COMMAND ${WIDL} ${WIDL_FLAGS} -L ${WINE_TLB_DIR} -t -T ${IDL_OUT}/IniPlugin.tlb ${CMAKE_SOURCE_DIR}/module/IniPlugin.idl
+  DEPENDS ${CMAKE_SOURCE_DIR}/module/IniPlugin.idl
+  COMMENT "widl: plug-in interfaces, type library and proxy/stub")
+
+add_library(iniplugin_idl STATIC ${IDL_OUT}/HostContract_i.c ${IDL_OUT}/IniPlugin_i.c)
+target_include_directories(iniplugin_idl PUBLIC ${IDL_OUT})
+set_source_files_properties(${IDL_OUT}/HostContract.h ${IDL_OUT}/IniPlugin.h PROPERTIES GENERATED ON)
+add_custom_target(iniplugin_idl_headers DEPENDS ${IDL_OUT}/HostContract.h ${IDL_OUT}/IniPlugin.h
+  ${IDL_OUT}/IniPlugin_p.c ${IDL_OUT}/dlldata.c ${IDL_OUT}/IniPlugin.tlb)
+add_dependencies(iniplugin_idl iniplugin_idl_headers)

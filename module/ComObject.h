@@ -1,0 +1,144 @@
+#pragma once
+// The one implementation of IUnknown that both classes share, for plain and
+// for aggregated objects alike.
+//
+// Every object carries an inner, non-delegating unknown that owns the
+// reference count and answers QueryInterface from the object's interface
+// list, in order. The IUnknown methods of the object's interfaces delegate to
+// the controlling unknown: the outer object when aggregated, the inner unknown
+// otherwise. A plain object answers IID_IUnknown with its first interface,
+// which fixes its identity; an aggregated one answers it, on the inner
+// unknown, with the inner unknown itself.
+//
+// Derived classes may define, hiding the defaults below:
+//   HRESULT FinalConstruct()  - construction step that can fail;
+//   HRESULT QueryExtraInterface(REFIID, void**) - interfaces answered by an
+//       aggregated helper (the free-threaded marshaler), after the list.
+#include <windows.h>
+
+#include <atomic>
+#include <memory>
+#include <new>
+
+#include "module/ModuleLock.h"
+
+// Free-threaded objects count references atomically.
+class AtomicRefCount {
+public:
+    ULONG Increment() noexcept { return ++count_; }
+    ULONG Decrement() noexcept { return --count_; }
+
+private:
+    std::atomic<ULONG> count_{0};
+};
+
+// Apartment objects are called from one thread only.
+class ApartmentRefCount {
+public:
+    ULONG Increment() noexcept { return ++count_; }
+    ULONG Decrement() noexcept { return --count_; }
+
+private:
+    ULONG count_ = 0;
+};
+
+template <class Derived, class RefCount, class FirstInterface, class... OtherInterfaces>
+class ComObject : public FirstInterface, public OtherInterfaces... {
+public:
+    // Creates a plain object (outer null) or an aggregated one, and answers
+    // `iid` on its inner unknown. A failing construction step or
+    // QueryInterface destroys the object and returns the HRESULT.
+    static HRESULT CreateInstance(IUnknown* outer, REFIID iid, void** result) noexcept
+    {
+        if (result == nullptr)
+            return E_POINTER;
+        *result = nullptr;
+        std::unique_ptr<Derived> created(new (std::nothrow) Derived());
+        if (!created)
+            return E_OUTOFMEMORY;
+        Derived* object = created.release();  // from here the reference count owns it
+        if (outer != nullptr)
+            object->controlling_ = outer;
+        // Hold a reference through construction so that nothing it does can
+        // destroy the object half-built.
+        object->inner_.AddRef();
+        HRESULT hr = object->FinalConstruct();
+        if (SUCCEEDED(hr))
+            hr = object->inner_.QueryInterface(iid, result);
+        object->inner_.Release();
+        return hr;
+    }
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** result) override
+    {
+        return controlling_->QueryInterface(iid, result);
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return controlling_->AddRef(); }
+    ULONG STDMETHODCALLTYPE Release() override { return controlling_->Release(); }
+
+protected:
+    ComObject() = default;
+    ComObject(const ComObject&) = delete;
+    ComObject& operator=(const ComObject&) = delete;
+    virtual ~ComObject() = default;
+
+    // The unknown that answers for the whole object (the outer one when aggregated).
+    IUnknown* ControllingUnknown() const noexcept { return controlling_; }
+
+    HRESULT FinalConstruct() noexcept { return S_OK; }
+    HRESULT QueryExtraInterface(REFIID, void** result) noexcept
+    {
+        *result = nullptr;
+        return E_NOINTERFACE;
+    }
+
+private:
+    class InnerUnknown final : public IUnknown {
+    public:
+        explicit InnerUnknown(ComObject* owner) noexcept : owner_(owner) {}
+
+        HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** result) override
+        {
+            if (result == nullptr)
+                return E_POINTER;
+            *result = nullptr;
+            if (IsEqualIID(iid, IID_IUnknown)) {
+                *result = owner_->controlling_ == this ? static_cast<IUnknown*>(static_cast<FirstInterface*>(owner_))
+                                                       : static_cast<IUnknown*>(this);
+            } else if (!owner_->FindListed<FirstInterface, OtherInterfaces...>(iid, result)) {
+                return static_cast<Derived*>(owner_)->QueryExtraInterface(iid, result);
+            }
+            AddRef();
+            return S_OK;
+        }
+        ULONG STDMETHODCALLTYPE AddRef() override { return count_.Increment(); }
+        ULONG STDMETHODCALLTYPE Release() override
+        {
+            const ULONG remaining = count_.Decrement();
+            if (remaining == 0)
+                std::unique_ptr<Derived> destroyed(static_cast<Derived*>(owner_));
+            return remaining;
+        }
+
+    private:
+        ComObject* owner_;
+        RefCount count_;
+    };
+
+    template <class Interface, class... Rest>
+    bool FindListed(REFIID iid, void** result) noexcept
+    {
+        if (IsEqualIID(iid, __uuidof(Interface))) {
+            *result = static_cast<Interface*>(this);
+            return true;
+        }
+        if constexpr (sizeof...(Rest) > 0)
+            return FindListed<Rest...>(iid, result);
+        else
+            return false;
+    }
+
+    ModuleLockHold moduleLock_;
+    InnerUnknown inner_{this};
+    IUnknown* controlling_ = &inner_;
+};

@@ -1,0 +1,14 @@
+#include "module/ModuleState.h"
+
+namespace {
+ModuleState thisModule;
+thread_local const ModuleState* selectedState = nullptr;
+}
+
+ModuleState& ThisModuleState() noexcept { return thisModule; }
+
+const ModuleState* CurrentModuleState() noexcept { return selectedState; }
+
+ModuleStateScope::ModuleStateScope() noexcept : previous_(selectedState) { selectedState = &thisModule; }
+
+ModuleStateScope::~ModuleStateScope() { selectedState = previous_; }

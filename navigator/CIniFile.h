@@ -1,0 +1,67 @@
+#pragma once
+// The navigator: one object bound to one INI file, through which the host
+// reads and writes variables.
+#include <windows.h>
+
+#include <deque>
+#include <string>
+
+#include "HostContract.h"
+#include "IniPlugin.h"
+#include "module/ComObject.h"
+
+class CIniFile final
+    : public ComObject<CIniFile, ApartmentRefCount, IIniFile, IZephFileNavigator, IZephFileNavigatorInit> {
+public:
+    // One pending write: section name, key name, value text.
+    struct Data {
+        std::u16string section;
+        std::u16string key;
+        std::u16string value;
+    };
+
+    // Units of the buffer a value is read into; a value read through the
+    // profile functions keeps at most kValueBufferUnits - 2 of them.
+    static constexpr int kValueBufferUnits = 4096;
+
+    CIniFile() = default;
+
+    // IZephFileNavigatorInit
+    HRESULT STDMETHODCALLTYPE Init(LPCWSTR filePath, LONG_PTR context) override;
+
+    // IZephFileNavigator: the supported operations.
+    HRESULT STDMETHODCALLTYPE WriteVariables(LONG_PTR arg1, LONG firstOnly, LONG_PTR arg3, LONG count,
+                                             VariableRecord* records, LONG formatSelector) override;
+    HRESULT STDMETHODCALLTYPE ReadVariables(LONG_PTR arg1, LONG firstOnly, LONG_PTR arg3, LONG count,
+                                            VariableRecord* records) override;
+    HRESULT STDMETHODCALLTYPE Commit() override;
+
+    // IZephFileNavigator: the operations this format does not support.
+    HRESULT STDMETHODCALLTYPE NavigatorOperation1(LONG_PTR arg1, void* arg2, void* arg3) override;
+    HRESULT STDMETHODCALLTYPE NavigatorOperation2() override;
+    HRESULT STDMETHODCALLTYPE NavigatorOperation3(void* arg1) override;
+    HRESULT STDMETHODCALLTYPE NavigatorOperation4(void* arg1, void* arg2, void* arg3, void* arg4, void* arg5) override;
+    HRESULT STDMETHODCALLTYPE NavigatorOperation5(LONG_PTR arg1, LONG_PTR arg2, void* arg3, void* arg4) override;
+    HRESULT STDMETHODCALLTYPE NavigatorOperation6(LONG_PTR arg1, LONG_PTR arg2, void* arg3, void* arg4) override;
+    HRESULT STDMETHODCALLTYPE NavigatorOperation9(void* arg1, void* arg2) override;
+    HRESULT STDMETHODCALLTYPE NavigatorOperation10(LONG_PTR arg1, LONG_PTR arg2, void* arg3) override;
+    HRESULT STDMETHODCALLTYPE NavigatorOperation11(LONG_PTR arg1, void* arg2, void* arg3) override;
+    HRESULT STDMETHODCALLTYPE NavigatorOperation12() override;
+    HRESULT STDMETHODCALLTYPE NavigatorOperation14(void* arg1) override;
+    HRESULT STDMETHODCALLTYPE NavigatorOperation15(LONG_PTR arg1, LONG_PTR arg2, LONG_PTR arg3, void* arg4,
+                                                   void* arg5) override;
+    HRESULT STDMETHODCALLTYPE NavigatorOperation16() override;
+    HRESULT STDMETHODCALLTYPE NavigatorOperation17() override;
+    HRESULT STDMETHODCALLTYPE NavigatorOperation18() override;
+    HRESULT STDMETHODCALLTYPE NavigatorOperation19() override;
+    HRESULT STDMETHODCALLTYPE NavigatorOperation20() override;
+
+private:
+    // Reads the current text of a key into `buffer` (`capacity` units, the
+    // last one always the terminator), or `defaultText` when it is missing.
+    void ReadRawValue(const wchar_t* section, const wchar_t* key, const wchar_t* defaultText, wchar_t* buffer,
+                      int capacity) const;
+
+    std::u16string path;
+    std::deque<Data> pendingWrites;
+};
