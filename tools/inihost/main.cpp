@@ -1,0 +1,243 @@
+// inihost: plays the host of the INI plug-in, to try it on real files, to
+// script checks and to see what it writes.
+#include <windows.h>
+
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+#include <iostream>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "Errors.h"
+#include "Host.h"
+#include "Plugin.h"
+#include "RecordArray.h"
+#include "Session.h"
+#include "Utf8.h"
+#include "Values.h"
+
+namespace {
+
+enum ExitCode { kSucceeded = 0, kPluginFailed = 1, kUsageError = 2, kUnavailable = 3 };
+
+constexpr char kUsage[] =
+    "usage:\n"
+    "  inihost [--dll PATH] info\n"
+    "  inihost [--dll PATH] read FILE [--first] SECTION KEY [SECTION KEY ...]\n"
+    "  inihost [--dll PATH] write FILE [--first] [--format N] [--no-commit] SECTION KEY VALUE [...]\n"
+    "  inihost [--dll PATH] run\n"
+    "VALUE is text, or int:N, real:X, bool:true|false, date:YYYY-MM-DD[THH:MM[:SS]], text:T\n";
+
+struct UsageError {
+    std::string message;
+};
+
+void Print(const std::wstring& line) { std::cout << ToUtf8(line) << '\n'; }
+
+// Prints a failed plug-in call; true when it failed.
+bool Failed(const char* call, HRESULT hr)
+{
+    if (SUCCEEDED(hr))
+        return false;
+    std::cout << call << " failed: " << HexCode(hr) << ' ' << ToUtf8(SystemMessage(hr)) << '\n';
+    return true;
+}
+
+struct Options {
+    bool first = false;
+    bool commit = true;
+    LONG format = 0;
+    std::vector<std::wstring> operands;
+};
+
+Options ParseOptions(std::vector<std::wstring> args, bool forWrite)
+{
+    Options options;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == L"--first") {
+            options.first = true;
+        } else if (forWrite && args[i] == L"--no-commit") {
+            options.commit = false;
+        } else if (forWrite && args[i] == L"--format") {
+            if (++i == args.size())
+                throw UsageError{"--format needs a number"};
+            wchar_t* end = nullptr;
+            options.format = static_cast<LONG>(std::wcstol(args[i].c_str(), &end, 10));
+            if (args[i].empty() || *end != L'\0')
+                throw UsageError{"--format needs a number"};
+        } else {
+            options.operands.push_back(args[i]);
+        }
+    }
+    return options;
+}
+
+std::wstring Label(const VariableRecord& record)
+{
+    return L"[" + std::wstring(record.sectionName ? record.sectionName : L"") + L"] " +
+           std::wstring(record.keyName ? record.keyName : L"");
+}
+
+int Info(Host& host)
+{
+    BSTR vendor = nullptr, description = nullptr, extensions = nullptr;
+    const HRESULT hr = host.format()->GetFormatInfo(&vendor, &description, &extensions);
+    if (!Failed("GetFormatInfo", hr)) {
+        Print(L"vendor: " + std::wstring(vendor ? vendor : L""));
+        Print(L"description: " + std::wstring(description ? description : L""));
+        Print(L"extensions: " + std::wstring(extensions ? extensions : L""));
+    }
+    SysFreeString(vendor);
+    SysFreeString(description);
+    SysFreeString(extensions);
+    return FAILED(hr) ? kPluginFailed : kSucceeded;
+}
+
+int Read(Host& host, const std::wstring& file, const Options& options)
+{
+    if (options.operands.empty() || options.operands.size() % 2 != 0)
+        throw UsageError{"read takes SECTION KEY pairs"};
+    if (Failed("CreateNavigator", host.Open(file.c_str(), false)))
+        return kPluginFailed;
+    RecordArray records;
+    for (size_t i = 0; i < options.operands.size(); i += 2) {
+        VARIANT empty;
+        VariantInit(&empty);
+        records.Add(options.operands[i], options.operands[i + 1], empty);
+    }
+    const HRESULT hr = host.navigator()->ReadVariables(0, options.first, 0, static_cast<LONG>(records.size()),
+                                                        records.data());
+    if (Failed("ReadVariables", hr))
+        return kPluginFailed;
+    for (size_t i = 0; i < records.size(); ++i) {
+        if (records[i].found == 1)
+            Print(Label(records[i]) + L" = " + ValueForDisplay(records[i].value));
+        else
+            Print(Label(records[i]) + L" (not found)");
+    }
+    return kSucceeded;
+}
+
+int Write(Host& host, const std::wstring& file, const Options& options)
+{
+    if (options.operands.empty() || options.operands.size() % 3 != 0)
+        throw UsageError{"write takes SECTION KEY VALUE triples"};
+    RecordArray records;
+    for (size_t i = 0; i < options.operands.size(); i += 3) {
+        VARIANT value;
+        try {
+            value = ValueFromArgument(options.operands[i + 2]);
+        } catch (const std::invalid_argument& error) {
+            throw UsageError{error.what()};
+        }
+        records.Add(options.operands[i], options.operands[i + 1], value);
+    }
+    if (Failed("CreateNavigator", host.Open(file.c_str(), false)))
+        return kPluginFailed;
+    const HRESULT hr = host.navigator()->WriteVariables(0, options.first, 0, static_cast<LONG>(records.size()),
+                                                         records.data(), options.format);
+    for (size_t i = 0; i < records.size(); ++i)
+        Print(Label(records[i]) + (records[i].found == 1 ? L": written" : L": not written"));
+    if (Failed("WriteVariables", hr))
+        return kPluginFailed;
+    if (options.commit) {
+        if (Failed("Commit", host.navigator()->Commit()))
+            return kPluginFailed;
+        Print(L"committed");
+    } else {
+        Print(L"not committed (--no-commit): pending writes are discarded");
+    }
+    return kSucceeded;
+}
+
+int Main(std::vector<std::wstring> args)
+{
+    std::optional<std::wstring> dll;
+    if (args.size() >= 2 && args[0] == L"--dll") {
+        dll = args[1];
+        args.erase(args.begin(), args.begin() + 2);
+    }
+    if (args.empty())
+        throw UsageError{"no command given"};
+    const std::wstring command = args[0];
+    const bool needsFile = command == L"read" || command == L"write";
+    if (command != L"info" && command != L"run" && !needsFile)
+        throw UsageError{"unknown command " + ToUtf8(command)};
+    if (needsFile && args.size() < 2)
+        throw UsageError{ToUtf8(command) + " needs a FILE"};
+    const Options options = ParseOptions(std::vector<std::wstring>(args.begin() + (needsFile ? 2 : 1), args.end()),
+                                         command == L"write");
+    if ((command == L"info" || command == L"run") && !options.operands.empty())
+        throw UsageError{ToUtf8(command) + " takes no operands"};
+
+    std::optional<Plugin> plugin;
+    if (dll)
+        plugin.emplace(*dll);
+    else
+        plugin.emplace();
+    Host host(*plugin);
+    if (host.creation() == REGDB_E_CLASSNOTREG) {
+        std::cerr << "IniPlugin is not registered: run regsvr32 IniPlugin.dll, or pass --dll PATH\n";
+        return kUnavailable;
+    }
+    if (FAILED(host.creation())) {
+        std::cerr << "cannot create the plug-in's format object: " << HexCode(host.creation()) << ' '
+                  << ToUtf8(SystemMessage(host.creation())) << '\n';
+        return kUnavailable;
+    }
+    if (command == L"info")
+        return Info(host);
+    if (command == L"read")
+        return Read(host, args[1], options);
+    if (command == L"write")
+        return Write(host, args[1], options);
+    RunSession(host, std::cin, std::cout);
+    return kSucceeded;
+}
+
+// Holds a single-threaded apartment, as a host's user-interface thread does.
+class Apartment {
+public:
+    Apartment() : result_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+    Apartment(const Apartment&) = delete;
+    Apartment& operator=(const Apartment&) = delete;
+    ~Apartment()
+    {
+        if (SUCCEEDED(result_))
+            CoUninitialize();
+    }
+    HRESULT result() const { return result_; }
+
+private:
+    HRESULT result_;
+};
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    // Binary standard streams: UTF-8 out, and no CR LF translation in JSON.
+    _setmode(_fileno(stdin), _O_BINARY);
+    _setmode(_fileno(stdout), _O_BINARY);
+    Apartment apartment;
+    if (FAILED(apartment.result())) {
+        std::cerr << "cannot start COM: " << HexCode(apartment.result()) << '\n';
+        return kUnavailable;
+    }
+    try {
+        return Main(std::vector<std::wstring>(argv + 1, argv + argc));
+    } catch (const UsageError& error) {
+        std::cerr << "inihost: " << error.message << '\n' << kUsage;
+        return kUsageError;
+    } catch (const PluginUnavailable& error) {
+        std::cerr << "inihost: " << ToUtf8(error.message) << '\n';
+        return kUnavailable;
+    } catch (const std::exception& error) {
+        std::cerr << "inihost: " << error.what() << '\n';
+        return kPluginFailed;
+    }
+}
