@@ -1,0 +1,96 @@
+#include "document/IniFileReader.h"
+
+#include "platform/Text.h"
+
+namespace {
+
+// The name of a Section as callers give it, in the form its header has.
+std::u16string Bracketed(std::u16string_view name)
+{
+    std::u16string header;
+    header.reserve(name.size() + 2);
+    header += u'[';
+    header += name;
+    header += u']';
+    return header;
+}
+
+}  // namespace
+
+IniFileReader::IniFileReader() = default;
+
+IniFileReader::~IniFileReader() = default;
+
+void IniFileReader::Clear() noexcept
+{
+    sectionIndex.Clear();
+    sectionList.clear();
+}
+
+bool IniFileReader::GetValue(std::u16string_view section, std::u16string_view key, std::u16string& text) const
+{
+    const uint32_t position = FindSection(section);
+    if (position == document::NameIndex::kAbsent)
+        return false;
+    const Value* value = sectionList[position].FindValue(key);
+    if (value == nullptr)
+        return false;
+    text = value->text;
+    return true;
+}
+
+void IniFileReader::SetValue(std::u16string_view section, std::u16string_view key, std::u16string_view text)
+{
+    uint32_t position = FindSection(section);
+    if (position == document::NameIndex::kAbsent) {
+        // A new Section goes after the last line of the document; its header
+        // keeps the name's case as the caller spelled it.
+        sectionList.emplace_back().header = Bracketed(section);
+        position = static_cast<uint32_t>(sectionList.size() - 1);
+        sectionIndex.Enter(sectionList.back().Key(), position, SectionKeyAt{this});
+    }
+    sectionList[position].ValueFor(key).text = text;
+}
+
+uint32_t IniFileReader::FindSection(std::u16string_view name) const
+{
+    return sectionIndex.Find(Bracketed(name), SectionKeyAt{this});
+}
+
+std::u16string_view IniFileReader::SectionKeyAt::operator()(size_t position) const
+{
+    return document->sectionList[position].Key();
+}
+
+const IniFileReader::Value* IniFileReader::Section::FindValue(std::u16string_view key) const
+{
+    const uint32_t position = valueIndex.Find(key, ValueNameAt{this});
+    return position == document::NameIndex::kAbsent ? nullptr : &valueList[position];
+}
+
+IniFileReader::Value& IniFileReader::Section::ValueFor(std::u16string_view key)
+{
+    const uint32_t position = valueIndex.Find(key, ValueNameAt{this});
+    if (position != document::NameIndex::kAbsent)
+        return valueList[position];
+    // A new key goes after the last line of its Section, blank lines and
+    // comments included; it keeps the case the caller spelled it in.
+    valueList.emplace_back().name = key;
+    Index(valueList.size() - 1);
+    return valueList.back();
+}
+
+std::u16string_view IniFileReader::Section::Key() const noexcept
+{
+    std::u16string_view key = header;
+    while (!key.empty() && platform::IsSpace(key.front()))
+        key.remove_prefix(1);
+    while (!key.empty() && platform::IsSpace(key.back()))
+        key.remove_suffix(1);
+    return key;
+}
+
+void IniFileReader::Section::Index(size_t position)
+{
+    valueIndex.Enter(valueList[position].name, position, ValueNameAt{this});
+}

@@ -1,0 +1,213 @@
+// Files by UTF-16 path on POSIX systems, whose paths are bytes: the UTF-16
+// path is handed to the system as UTF-8.
+#include <fcntl.h>
+#include <limits.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <utility>
+
+#include "platform/File.h"
+#include "platform/TemporaryName.h"
+
+namespace platform {
+namespace {
+
+// RAII owner of a file descriptor.
+class UniqueDescriptor {
+public:
+    explicit UniqueDescriptor(int owned) noexcept : value_(owned) {}
+    UniqueDescriptor(const UniqueDescriptor&) = delete;
+    UniqueDescriptor& operator=(const UniqueDescriptor&) = delete;
+    ~UniqueDescriptor()
+    {
+        if (valid())
+            close(value_);
+    }
+
+    int get() const noexcept { return value_; }
+    bool valid() const noexcept { return value_ >= 0; }
+
+private:
+    int value_;
+};
+
+// A UTF-16 path as the zero-terminated UTF-8 bytes the system takes. A
+// surrogate without its partner is encoded like any other unit, so that
+// distinct UTF-16 paths stay distinct. A path longer than the system accepts
+// becomes empty, which every call refuses. Needs no allocation, so that a
+// temporary file can be removed on any path out.
+class NativePath {
+public:
+    explicit NativePath(std::u16string_view path) noexcept
+    {
+        size_t used = 0;
+        for (size_t i = 0; i < path.size(); ++i) {
+            char32_t point = path[i];
+            if (point >= 0xD800 && point <= 0xDBFF && i + 1 < path.size() && path[i + 1] >= 0xDC00 &&
+                path[i + 1] <= 0xDFFF) {
+                point = 0x10000 + ((point - 0xD800) << 10) + (path[i + 1] - 0xDC00);
+                ++i;
+            }
+            if (used + 4 >= sizeof bytes_) {
+                used = 0;
+                break;
+            }
+            if (point < 0x80) {
+                bytes_[used++] = static_cast<char>(point);
+            } else if (point < 0x800) {
+                bytes_[used++] = static_cast<char>(0xC0 | (point >> 6));
+                bytes_[used++] = static_cast<char>(0x80 | (point & 0x3F));
+            } else if (point < 0x10000) {
+                bytes_[used++] = static_cast<char>(0xE0 | (point >> 12));
+                bytes_[used++] = static_cast<char>(0x80 | ((point >> 6) & 0x3F));
+                bytes_[used++] = static_cast<char>(0x80 | (point & 0x3F));
+            } else {
+                bytes_[used++] = static_cast<char>(0xF0 | (point >> 18));
+                bytes_[used++] = static_cast<char>(0x80 | ((point >> 12) & 0x3F));
+                bytes_[used++] = static_cast<char>(0x80 | ((point >> 6) & 0x3F));
+                bytes_[used++] = static_cast<char>(0x80 | (point & 0x3F));
+            }
+        }
+        bytes_[used] = '\0';
+    }
+
+    const char* c_str() const noexcept { return bytes_; }
+
+private:
+    char bytes_[PATH_MAX];
+};
+
+bool RandomBytes(void* buffer, size_t count)
+{
+    auto* next = static_cast<unsigned char*>(buffer);
+    while (count > 0) {
+        const ssize_t got = getrandom(next, count, 0);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        next += got;
+        count -= static_cast<size_t>(got);
+    }
+    return true;
+}
+
+// A file that nobody may write counts as read-only even for a user whom the
+// system would let write it anyway, as the read-only attribute does on
+// Windows.
+bool IsReadOnly(const NativePath& path, const struct stat& status)
+{
+    return (status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || access(path.c_str(), W_OK) != 0;
+}
+
+}  // namespace
+
+bool ReadWholeFile(const std::u16string& path, FileContent& content)
+{
+    const UniqueDescriptor file(open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat status;
+    if (!file.valid() || fstat(file.get(), &status) != 0 || S_ISDIR(status.st_mode))
+        return false;
+    // One byte more than the file holds, so that the first read already
+    // meets the end of a file that did not grow.
+    size_t capacity = static_cast<size_t>(std::max<off_t>(status.st_size, 0)) + 1;
+    size_t filled = 0;
+    char* data = content.Resize(capacity);
+    for (;;) {
+        if (filled == capacity) {
+            capacity *= 2;
+            data = content.Resize(capacity);
+        }
+        const ssize_t got = read(file.get(), data + filled, capacity - filled);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        if (got == 0)
+            break;
+        filled += static_cast<size_t>(got);
+    }
+    content.Resize(filled);
+    return true;
+}
+
+FileReplacement::FileReplacement(std::u16string target) : target_(std::move(target)) { Open(); }
+
+FileReplacement::~FileReplacement() { Discard(); }
+
+void FileReplacement::Open()
+{
+    const NativePath target(target_);
+    struct stat status;
+    const bool exists = stat(target.c_str(), &status) == 0;
+    if (exists ? (S_ISDIR(status.st_mode) || IsReadOnly(target, status)) : errno != ENOENT) {
+        failed_ = true;
+        return;
+    }
+    unsigned char random[kTemporaryNameRandomBytes];
+    if (!RandomBytes(random, sizeof random)) {
+        failed_ = true;
+        return;
+    }
+    temporary_ = TemporaryNameBeside(target_, u"/", random);
+    const int created =
+        open(NativePath(temporary_).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (created < 0) {
+        temporary_.clear();  // not ours: nothing to remove
+        failed_ = true;
+        return;
+    }
+    handle_ = created;
+    // The new version takes the place of the old one with its permissions.
+    if (exists && fchmod(created, status.st_mode & 07777) != 0)
+        failed_ = true;
+}
+
+bool FileReplacement::Write(std::string_view bytes)
+{
+    while (!failed_ && !bytes.empty()) {
+        const ssize_t written = write(static_cast<int>(handle_), bytes.data(), bytes.size());
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            failed_ = true;
+        else
+            bytes.remove_prefix(static_cast<size_t>(written));
+    }
+    return !failed_;
+}
+
+bool FileReplacement::Commit()
+{
+    if (failed_ || fsync(static_cast<int>(handle_)) != 0 || !Close() ||
+        rename(NativePath(temporary_).c_str(), NativePath(target_).c_str()) != 0) {
+        Discard();
+        return false;
+    }
+    temporary_.clear();
+    return true;
+}
+
+bool FileReplacement::Close() noexcept
+{
+    if (handle_ == -1)
+        return true;
+    return close(static_cast<int>(std::exchange(handle_, -1))) == 0;
+}
+
+void FileReplacement::Discard() noexcept
+{
+    Close();
+    if (!temporary_.empty()) {
+        unlink(NativePath(temporary_).c_str());
+        temporary_.clear();
+    }
+}
+
+}  // namespace platform

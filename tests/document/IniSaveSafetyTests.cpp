@@ -1,0 +1,138 @@
+// Save replaces the file in one step: whatever fails, the file is left
+// exactly as it was and no temporary file stays behind.
+#include <algorithm>
+#include <vector>
+
+#include "document/DocumentFixture.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#endif
+
+namespace {
+
+constexpr char kOriginal[] = "[s]\r\nk=old\r\n";
+
+// The names in a folder, sorted.
+std::vector<std::string> Entries(const std::filesystem::path& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().u8string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+}  // namespace
+
+class SaveSafetyTest : public DocumentTest {
+protected:
+    void SetUp() override
+    {
+        LoadBytes(kOriginal);
+        document.SetValue(u"s", u"k", u"new");
+    }
+
+    void ExpectUntouched(const std::string& what)
+    {
+        EXPECT_EQ(kOriginal, ReadBytes(file)) << what << ": the file keeps its content";
+        EXPECT_EQ(std::vector<std::string>{"test.ini"}, Entries(folder.path())) << what << ": no temporary file is left";
+    }
+};
+
+TEST_F(SaveSafetyTest, ASaveReplacesTheFileAndLeavesNothingElse)
+{
+    EXPECT_EQ("[s]\r\nk=new\r\n", SavedBytes());
+    EXPECT_EQ(std::vector<std::string>{"test.ini"}, Entries(folder.path()));
+}
+
+TEST_F(SaveSafetyTest, AMissingFileIsCreated)
+{
+    const auto created = folder.File("created.ini");
+    ASSERT_TRUE(document.Save(U16Path(created)));
+    EXPECT_EQ("[s]\r\nk=new\r\n", ReadBytes(created));
+    EXPECT_EQ((std::vector<std::string>{"created.ini", "test.ini"}), Entries(folder.path()));
+}
+
+TEST_F(SaveSafetyTest, AReadOnlyFileIsLeftUntouched)
+{
+    std::filesystem::permissions(file,
+                                 std::filesystem::perms::owner_write | std::filesystem::perms::group_write |
+                                     std::filesystem::perms::others_write,
+                                 std::filesystem::perm_options::remove);
+    EXPECT_FALSE(document.Save(path)) << "a read-only file refuses the save";
+    ExpectUntouched("read-only file");
+}
+
+TEST_F(SaveSafetyTest, AMissingFolderFailsTheSave)
+{
+    EXPECT_FALSE(document.Save(U16Path(folder.File("missing/test.ini"))));
+    ExpectUntouched("missing folder");
+}
+
+TEST_F(SaveSafetyTest, AFolderInTheWayFailsTheSave)
+{
+    std::filesystem::remove(file);
+    std::filesystem::create_directory(file);
+    EXPECT_FALSE(document.Save(path));
+    EXPECT_TRUE(std::filesystem::is_directory(file)) << "the folder stays";
+    EXPECT_EQ(std::vector<std::string>{"test.ini"}, Entries(folder.path())) << "no temporary file is left";
+}
+
+#ifdef _WIN32
+
+TEST_F(SaveSafetyTest, AFileOpenWithoutSharingDeletionIsLeftUntouched)
+{
+    const HANDLE open = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, open);
+    const bool saved = document.Save(path);
+    CloseHandle(open);
+    EXPECT_FALSE(saved) << "a file that may not be replaced fails the save";
+    ExpectUntouched("file open elsewhere");
+}
+
+TEST_F(SaveSafetyTest, AFileOpenElsewhereCanStillBeLoaded)
+{
+    const HANDLE open = CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, open);
+    EXPECT_TRUE(document.Load(path)) << "loading shares the file with its writers";
+    CloseHandle(open);
+    EXPECT_EQ("old", Lookup(u"s", u"k"));
+}
+
+#else
+
+TEST_F(SaveSafetyTest, AWriteThatFailsPartWayLeavesTheFileUntouched)
+{
+    for (int i = 0; i < 20000; ++i)
+        document.SetValue(u"s", u"key" + Widened(std::to_string(i)), u"some text to make the file large");
+    // Writes beyond 64 KiB fail as on a full disk.
+    rlimit original{};
+    ASSERT_EQ(0, getrlimit(RLIMIT_FSIZE, &original));
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limited = original;
+    limited.rlim_cur = 64 * 1024;
+    ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &limited));
+    const bool saved = document.Save(path);
+    setrlimit(RLIMIT_FSIZE, &original);
+    std::signal(SIGXFSZ, previousHandler);
+    EXPECT_FALSE(saved) << "a failed write fails the save";
+    ExpectUntouched("failed write");
+}
+
+TEST_F(SaveSafetyTest, TheNewFileKeepsThePermissionsOfTheOld)
+{
+    ASSERT_EQ(0, chmod(file.c_str(), 0640));
+    ASSERT_TRUE(document.Save(path));
+    struct stat status {};
+    ASSERT_EQ(0, stat(file.c_str(), &status));
+    EXPECT_EQ(0640u, status.st_mode & 07777u);
+}
+
+#endif
