@@ -1,9 +1,11 @@
 #include "navigator/CIniFile.h"
 
+#include <algorithm>
 #include <array>
 #include <initializer_list>
 
 #include "convert/TextToValue.h"
+#include "convert/ValueToText.h"
 #include "module/ModuleState.h"
 #include "navigator/IniAccessMode.h"
 #include "platform/ComError.h"
@@ -38,6 +40,13 @@ std::u16string AbsolutePath(const wchar_t* given)
     }
 }
 
+// A line break in a name or a value would add lines, and with them sections
+// and keys, to the file.
+bool HoldsLineBreak(std::u16string_view text)
+{
+    return text.find_first_of(u"\r\n") != std::u16string_view::npos;
+}
+
 // An unsupported operation: E_NOTIMPL when every pointer that decides it is
 // given, E_POINTER otherwise.
 HRESULT NotImplementedUnlessNull(std::initializer_list<const void*> pointers)
@@ -55,8 +64,10 @@ HRESULT CIniFile::Init(LPCWSTR filePath, LONG_PTR)
 {
     ModuleStateScope moduleState;
     return ComBoundary([&] {
-        DecideAccessMode();
+        const IniAccessMode mode = DecideAccessMode();
         path = AbsolutePath(filePath);
+        if (mode == IniAccessMode::InMemory && !document.Load(path))
+            return E_FAIL;
         return S_OK;
     });
 }
@@ -70,8 +81,7 @@ HRESULT CIniFile::ReadVariables(LONG_PTR, LONG firstOnly, LONG_PTR, LONG count, 
         std::array<wchar_t, kValueBufferUnits> buffer;
         for (LONG index = 0; index < count; ++index) {
             VariableRecord& record = records[index];
-            ReadRawValue(NameOrEmpty(record.sectionName), NameOrEmpty(record.keyName), L"", buffer.data(),
-                         kValueBufferUnits - 1);
+            FetchValueText(NameOrEmpty(record.sectionName), NameOrEmpty(record.keyName), buffer.data());
             buffer[kValueBufferUnits - 1] = L'\0';
             if (buffer[0] == L'\0') {
                 record.found = 0;
@@ -87,15 +97,117 @@ HRESULT CIniFile::ReadVariables(LONG_PTR, LONG firstOnly, LONG_PTR, LONG count, 
     });
 }
 
+bool CIniFile::UsesInMemoryPath() const noexcept
+{
+    return CurrentAccessMode() != IniAccessMode::ProfileApi && document.unicode();
+}
+
+void CIniFile::FetchValueText(const wchar_t* section, const wchar_t* key, wchar_t* buffer) const
+{
+    if (UsesInMemoryPath())
+        CopyDocumentText(section, key, L"", buffer, kValueBufferUnits);
+    else
+        GetPrivateProfileStringW(section, key, L"", buffer, kValueBufferUnits - 1, AsWide(path));
+}
+
 void CIniFile::ReadRawValue(const wchar_t* section, const wchar_t* key, const wchar_t* defaultText, wchar_t* buffer,
                             int capacity) const
 {
-    GetPrivateProfileStringW(section, key, defaultText, buffer, static_cast<DWORD>(capacity), AsWide(path));
+    if (UsesInMemoryPath()) {
+        CopyDocumentText(section, key, defaultText, buffer, capacity);
+        buffer[capacity - 1] = L'\0';
+    } else {
+        GetPrivateProfileStringW(section, key, defaultText, buffer, static_cast<DWORD>(capacity), AsWide(path));
+    }
 }
 
-HRESULT CIniFile::WriteVariables(LONG_PTR, LONG, LONG_PTR, LONG, VariableRecord*, LONG) { return E_NOTIMPL; }
+void CIniFile::CopyDocumentText(const wchar_t* section, const wchar_t* key, const wchar_t* defaultText,
+                                wchar_t* buffer, int capacity) const
+{
+    std::u16string text;
+    if (!document.GetValue(AsU16(section), AsU16(key), text))
+        text = AsU16(defaultText);
+    const size_t copied = std::min(text.size(), static_cast<size_t>(capacity));
+    std::copy_n(AsWide(text.data()), copied, buffer);
+    if (copied < static_cast<size_t>(capacity))
+        buffer[copied] = L'\0';
+}
 
-HRESULT CIniFile::Commit() { return E_NOTIMPL; }
+void CIniFile::Queue(const VariableRecord& record, LONG formatSelector)
+{
+    Data write{U16FromWide(record.sectionName), U16FromWide(record.keyName), ValueToText(record.value, formatSelector)};
+    if (HoldsLineBreak(write.section) || HoldsLineBreak(write.key) || HoldsLineBreak(write.value))
+        ThrowHResult(E_INVALIDARG);
+    pendingWrites.push_back(std::move(write));
+    if (!UsesInMemoryPath()) {
+        // Like the profile read, the write reports nothing worth acting on:
+        // the commit rewrites the file from the pending writes anyway.
+        const Data& queued = pendingWrites.back();
+        WritePrivateProfileStringW(AsWide(queued.section), AsWide(queued.key), AsWide(queued.value), AsWide(path));
+    }
+}
+
+HRESULT CIniFile::WriteVariables(LONG_PTR, LONG firstOnly, LONG_PTR, LONG count, VariableRecord* records,
+                                 LONG formatSelector)
+{
+    ModuleStateScope moduleState;
+    if (count <= 0)
+        return S_OK;
+    if (records == nullptr)
+        return E_POINTER;
+    return ComBoundary([&]() -> HRESULT {
+        // A record whose write fails keeps `found` 0; records before it keep
+        // what they did.
+        if (firstOnly == 0) {
+            for (LONG index = 0; index < count; ++index) {
+                records[index].found = 0;
+                Queue(records[index], formatSelector);
+                records[index].found = 1;
+            }
+            return S_OK;
+        }
+        // Alternatives: the first pair whose key holds a value is written and
+        // committed at once; when none does, the first pair is written.
+        std::array<wchar_t, kValueBufferUnits> buffer;
+        for (LONG index = 0; index < count; ++index) {
+            VariableRecord& record = records[index];
+            ReadRawValue(NameOrEmpty(record.sectionName), NameOrEmpty(record.keyName), L"", buffer.data(),
+                         kValueBufferUnits - 1);
+            record.found = 0;
+            if (buffer[0] != L'\0') {
+                Queue(record, formatSelector);
+                record.found = 1;
+                return CommitPendingWrites();
+            }
+        }
+        Queue(records[0], formatSelector);
+        records[0].found = 1;
+        return S_OK;
+    });
+}
+
+HRESULT CIniFile::Commit()
+{
+    return ComBoundary([&] { return CommitPendingWrites(); });
+}
+
+HRESULT CIniFile::CommitPendingWrites()
+{
+    if (pendingWrites.empty())
+        return S_OK;
+    // The profile functions may hold the file in a cache of their own.
+    WritePrivateProfileStringW(nullptr, nullptr, nullptr, AsWide(path));
+    if (!document.Load(path))
+        return E_FAIL;
+    for (const Data& write : pendingWrites)
+        document.SetValue(write.section, write.key, write.value);
+    // The writes are dropped only once they are in the file: after a failed
+    // save the next commit reloads the file and applies them again.
+    if (!document.Save(path))
+        return E_FAIL;
+    pendingWrites.clear();
+    return S_OK;
+}
 
 HRESULT CIniFile::NavigatorOperation1(LONG_PTR, void* arg2, void* arg3) { return NotImplementedUnlessNull({arg2, arg3}); }
 HRESULT CIniFile::NavigatorOperation2() { return E_NOTIMPL; }

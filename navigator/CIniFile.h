@@ -8,6 +8,7 @@
 
 #include "HostContract.h"
 #include "IniPlugin.h"
+#include "document/IniFileReader.h"
 #include "module/ComObject.h"
 
 class CIniFile final
@@ -57,11 +58,33 @@ public:
     HRESULT STDMETHODCALLTYPE NavigatorOperation20() override;
 
 private:
+    // True when values are read from `document` rather than through the
+    // private-profile functions: in InMemory mode, for UTF-16 files.
+    bool UsesInMemoryPath() const noexcept;
+
+    // Reads the value text of a key into a buffer of kValueBufferUnits units;
+    // the caller terminates the buffer's last unit.
+    void FetchValueText(const wchar_t* section, const wchar_t* key, wchar_t* buffer) const;
+
     // Reads the current text of a key into `buffer` (`capacity` units, the
     // last one always the terminator), or `defaultText` when it is missing.
     void ReadRawValue(const wchar_t* section, const wchar_t* key, const wchar_t* defaultText, wchar_t* buffer,
                       int capacity) const;
 
+    // Copies at most `capacity` units of the document's text for the pair,
+    // or of `defaultText` when the pair is missing, into `buffer`.
+    void CopyDocumentText(const wchar_t* section, const wchar_t* key, const wchar_t* defaultText, wchar_t* buffer,
+                          int capacity) const;
+
+    // Turns one record into a pending write and, on the profile path, writes
+    // it into the file at once. Throws HResultError when the value has no
+    // text or a name or the text holds a line break.
+    void Queue(const VariableRecord& record, LONG formatSelector);
+
+    // Loads the file, applies every pending write in order and saves it.
+    HRESULT CommitPendingWrites();
+
     std::u16string path;
     std::deque<Data> pendingWrites;
+    IniFileReader document;
 };

@@ -222,3 +222,24 @@ TEST_F(NavigatorTest, UnsupportedOperationsAnswerTheirFixedResults)
     EXPECT_EQ(E_NOTIMPL, n->NavigatorOperation20());
     EXPECT_EQ(int{0}, storage[0] | storage[1] | storage[2] | storage[3]) << "nothing is written through the pointers";
 }
+
+TEST_F(NavigatorTest, AUtf16FileIsReadThroughTheProfileFunctionsBeforeAndAfterACommit)
+{
+    const auto file = IniFile(Utf16LeFile(u"[General]\r\nTitle = abc\r\n"));
+    auto navigator = OpenNavigator(file);
+    Records before;
+    before.Add(L"General", L"Title");
+    ASSERT_EQ(S_OK, Read(navigator.Get(), before));
+    EXPECT_EQ(L"abc", ValueText(before[0])) << "the profile functions trim the key and the value";
+
+    Records write;
+    write.AddText(L"General", L"Other", L"x");
+    ASSERT_EQ(S_OK, navigator->WriteVariables(0, 0, 0, write.count(), write.data(), 0));
+    ASSERT_EQ(S_OK, navigator->Commit());
+
+    Records after;
+    after.Add(L"General", L"Title");
+    ASSERT_EQ(S_OK, Read(navigator.Get(), after));
+    EXPECT_EQ(1, after[0].found) << "a commit's load does not move reads to the document";
+    EXPECT_EQ(L"abc", ValueText(after[0]));
+}

@@ -1,0 +1,106 @@
+// The in-memory path: in InMemory mode (this program is told it runs on
+// Windows NT 4.0), UTF-16 files are read from the navigator's own document,
+// every other file through the private-profile functions.
+#include "navigator/IniAccessMode.h"
+#include "navigator/NavigatorFixture.h"
+
+namespace {
+
+HRESULT Read(IZephFileNavigator* navigator, Records& records, LONG firstOnly = 0)
+{
+    return navigator->ReadVariables(0, firstOnly, 0, records.count(), records.data());
+}
+
+}  // namespace
+
+TEST_F(NavigatorTest, InitFailsOnAFileItCannotLoad)
+{
+    Microsoft::WRL::ComPtr<IZephFileNavigatorInit> init;
+    ASSERT_EQ(S_OK, CIniFile::CreateInstance(nullptr, IID_IZephFileNavigatorInit, &init));
+    EXPECT_EQ(E_FAIL, init->Init(folder.File("missing.ini").wstring().c_str(), 0));
+    EXPECT_EQ(IniAccessMode::InMemory, CurrentAccessMode());
+}
+
+TEST_F(NavigatorTest, AUtf16FileIsReadFromTheDocument)
+{
+    auto navigator = OpenNavigator(IniFile(Utf16LeFile(u"[General]\r\nTitle = abc\r\nQuoted=\"q\"\r\n")));
+    Records records;
+    records.Add(L"General", L"Title");
+    records.Add(L"General", L"Title ");
+    records.Add(L"general", L"QUOTED");
+    ASSERT_EQ(S_OK, Read(navigator.Get(), records));
+    EXPECT_EQ(0, records[0].found) << "spaces before the equals sign belong to the key";
+    EXPECT_EQ(1, records[1].found);
+    EXPECT_EQ(L" abc", ValueText(records[1]));
+    EXPECT_EQ(L"\"q\"", ValueText(records[2])) << "quotes are part of the text";
+}
+
+TEST_F(NavigatorTest, AnAnsiFileIsReadThroughTheProfileFunctions)
+{
+    auto navigator = OpenNavigator(IniFile("[General]\r\nTitle = abc\r\n"));
+    Records records;
+    records.Add(L"General", L"Title");
+    ASSERT_EQ(S_OK, Read(navigator.Get(), records));
+    EXPECT_EQ(1, records[0].found) << "the profile functions trim the key";
+    EXPECT_EQ(L"abc", ValueText(records[0]));
+}
+
+TEST_F(NavigatorTest, AValueFromTheDocumentKeepsUpTo4095Characters)
+{
+    const std::u16string value(5000, u'v');
+    auto navigator = OpenNavigator(IniFile(Utf16LeFile(u"[s]\r\nlong=" + value + u"\r\n")));
+    Records records;
+    records.Add(L"s", L"long");
+    ASSERT_EQ(S_OK, Read(navigator.Get(), records));
+    EXPECT_EQ(std::wstring(4095, L'v'), ValueText(records[0]));
+}
+
+TEST_F(NavigatorTest, EmptyNamesAreLookedUpAsEmptyNames)
+{
+    auto navigator = OpenNavigator(IniFile(Utf16LeFile(u"[]\r\n=x\r\nk=in empty section\r\n")));
+    Records records;
+    records.Add(nullptr, L"k");
+    records.Add(L"", L"k");
+    ASSERT_EQ(S_OK, Read(navigator.Get(), records));
+    EXPECT_EQ(L"in empty section", ValueText(records[0]));
+    EXPECT_EQ(L"in empty section", ValueText(records[1]));
+}
+
+TEST_F(NavigatorTest, ChangesByOtherProgramsShowOnlyAfterACommitReloads)
+{
+    const auto file = IniFile(Utf16LeFile(u"[s]\r\na=1\r\n"));
+    auto navigator = OpenNavigator(file);
+    WriteBytes(file, Utf16LeFile(u"[s]\r\na=1\r\nadded=2\r\n"));
+
+    Records before;
+    before.Add(L"s", L"added");
+    ASSERT_EQ(S_OK, Read(navigator.Get(), before));
+    EXPECT_EQ(0, before[0].found) << "the document is not refreshed between loads";
+
+    Records write;
+    write.AddText(L"s", L"a", L"changed");
+    ASSERT_EQ(S_OK, navigator->WriteVariables(0, 0, 0, write.count(), write.data(), 0));
+    ASSERT_EQ(S_OK, navigator->Commit());
+
+    Records after;
+    after.Add(L"s", L"added");
+    after.Add(L"s", L"a");
+    ASSERT_EQ(S_OK, Read(navigator.Get(), after));
+    EXPECT_EQ(L"2", ValueText(after[0]));
+    EXPECT_EQ(L"changed", ValueText(after[1]));
+}
+
+TEST_F(NavigatorTest, FirstOnlyTestsExistenceInTheDocument)
+{
+    // Only the document finds "k " (with its space); the profile functions
+    // would find "k" instead.
+    const auto file = IniFile(Utf16LeFile(u"[s]\r\nk = old\r\n"));
+    auto navigator = OpenNavigator(file);
+    Records records;
+    records.AddText(L"s", L"k", L"bare");
+    records.AddText(L"s", L"k ", L"spaced");
+    ASSERT_EQ(S_OK, navigator->WriteVariables(0, 1, 0, records.count(), records.data(), 0));
+    EXPECT_EQ(0, records[0].found);
+    EXPECT_EQ(1, records[1].found);
+    EXPECT_EQ(Utf16LeFile(u"[s]\r\nk =spaced\r\n"), ReadBytes(file));
+}
