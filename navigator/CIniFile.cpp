@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstddef>
 #include <initializer_list>
 
 #include "convert/TextToValue.h"
@@ -10,6 +11,14 @@
 #include "navigator/IniAccessMode.h"
 #include "platform/ComError.h"
 #include "platform/WideText.h"
+
+// The host passes records in contiguous arrays, 48 bytes apart, and reads
+// `value` and `found` where it put them.
+static_assert(sizeof(VariableRecord) == 48, "the host's record is 48 bytes");
+static_assert(offsetof(VariableRecord, keyName) == 0 && offsetof(VariableRecord, sectionName) == 8,
+              "the names lead the record");
+static_assert(offsetof(VariableRecord, value) == 16 && sizeof(VARIANT) == 24, "the value is at 16");
+static_assert(offsetof(VariableRecord, found) == 40 && sizeof(VariableRecord::found) == 4, "found is at 40");
 
 namespace {
 
