@@ -20,8 +20,10 @@ add_custom_command(
          ${IDL_OUT}/dlldata.c ${IDL_OUT}/IniPlugin.tlb
   COMMAND ${WIDL} ${WIDL_FLAGS} -h -H ${IDL_OUT}/IniPlugin.h ${CMAKE_SOURCE_DIR}/module/IniPlugin.idl
   COMMAND ${WIDL} ${WIDL_FLAGS} -u -U ${IDL_OUT}/IniPlugin_i.c ${CMAKE_SOURCE_DIR}/module/IniPlugin.idl
-  COMMAND ${WIDL} ${WIDL_FLAGS} -Oif -p -P ${IDL_OUT}/IniPlugin_p.c --dlldata=${IDL_OUT}/dlldata.c
-          ${CMAKE_SOURCE_DIR}/module/IniPlugin.idl
+  # -Oif: the default (-Os) proxy code includes Wine's own exception header.
+  COMMAND ${WIDL} ${WIDL_FLAGS} -Oif -p -P ${IDL_OUT}/IniPlugin_p.c ${CMAKE_SOURCE_DIR}/module/IniPlugin.idl
+  # The proxy/stub's file list (dlldata.c) names the proxy file written above.
+  COMMAND ${WIDL} --dlldata-only --dlldata=${IDL_OUT}/dlldata.c IniPlugin
   COMMAND ${WIDL} ${WIDL_FLAGS} -L ${WINE_TLB_DIR} -t -T ${IDL_OUT}/IniPlugin.tlb ${CMAKE_SOURCE_DIR}/module/IniPlugin.idl
   DEPENDS ${CMAKE_SOURCE_DIR}/module/IniPlugin.idl
   COMMENT "widl: plug-in interfaces, type library and proxy/stub")

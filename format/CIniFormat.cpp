@@ -1,0 +1,86 @@
+#include "format/CIniFormat.h"
+
+#include "module/ModuleState.h"
+#include "navigator/CIniFile.h"
+#include "platform/Bstr.h"
+#include "platform/ComError.h"
+
+namespace {
+
+constexpr char16_t kVendor[] = u"TORVELLINE";
+constexpr char16_t kDescription[] = u"Plugin for Windows ini-files.";
+constexpr char16_t kExtensions[] = u"ini,taf";
+
+}  // namespace
+
+HRESULT CIniFormat::FinalConstruct() noexcept
+{
+    return CoCreateFreeThreadedMarshaler(ControllingUnknown(), &marshaler);
+}
+
+HRESULT CIniFormat::QueryExtraInterface(REFIID iid, void** result) noexcept
+{
+    *result = nullptr;
+    if (!IsEqualIID(iid, IID_IMarshal))
+        return E_NOINTERFACE;
+    return marshaler->QueryInterface(iid, result);
+}
+
+HRESULT CIniFormat::GetFormatInfo(BSTR* vendor, BSTR* description, BSTR* extensions)
+{
+    ModuleStateScope moduleState;
+    if (vendor == nullptr || description == nullptr || extensions == nullptr)
+        return E_POINTER;
+    return ComBoundary([&] {
+        // All three are made before any is handed out, so a failure leaves
+        // every out-parameter as it was and frees what was made.
+        UniqueBstr vendorText = UniqueBstr::Copy(kVendor);
+        UniqueBstr descriptionText = UniqueBstr::Copy(kDescription);
+        UniqueBstr extensionsText = UniqueBstr::Copy(kExtensions);
+        *vendor = vendorText.release();
+        *description = descriptionText.release();
+        *extensions = extensionsText.release();
+        return S_OK;
+    });
+}
+
+HRESULT CIniFormat::GetExtensionValue(BSTR, LONG* value)
+{
+    ModuleStateScope moduleState;
+    if (value == nullptr)
+        return E_POINTER;
+    *value = kExtensionValue;
+    return S_OK;
+}
+
+HRESULT CIniFormat::CreateNavigator(LPCWSTR path, LONG_PTR context, IZephFileNavigator** navigator)
+{
+    ModuleStateScope moduleState;
+    if (navigator == nullptr)
+        return E_POINTER;
+    *navigator = nullptr;
+    return ComBoundary([&] {
+        // Created directly rather than through COM activation: the navigator
+        // belongs to the calling thread whatever its apartment.
+        Microsoft::WRL::ComPtr<IZephFileNavigatorInit> init;
+        ThrowIfFailed(CIniFile::CreateInstance(nullptr, IID_IZephFileNavigatorInit, &init));
+        // A failed Init returns its HRESULT; releasing `init` destroys the navigator.
+        ThrowIfFailed(init->Init(path, context));
+        Microsoft::WRL::ComPtr<IZephFileNavigator> created;
+        ThrowIfFailed(init.As(&created));
+        *navigator = created.Detach();
+        return S_OK;
+    });
+}
+
+HRESULT CIniFormat::FormatOperation4(LONG_PTR, LONG_PTR, LONG_PTR, LONG_PTR, void* arg5)
+{
+    ModuleStateScope moduleState;
+    return arg5 == nullptr ? E_POINTER : E_NOTIMPL;
+}
+
+HRESULT CIniFormat::FormatOperation5(LONG_PTR, void* arg2)
+{
+    ModuleStateScope moduleState;
+    return arg2 == nullptr ? E_POINTER : E_NOTIMPL;
+}
