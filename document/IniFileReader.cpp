@@ -24,7 +24,9 @@ IniFileReader::~IniFileReader() = default;
 void IniFileReader::Clear() noexcept
 {
     sectionIndex.Clear();
-    sectionList.clear();
+    sectionList = std::vector<Section>();
+    addedText = std::deque<std::u16string>();
+    loadedText = std::u16string();
 }
 
 bool IniFileReader::GetValue(std::u16string_view section, std::u16string_view key, std::u16string& text) const
@@ -45,12 +47,20 @@ void IniFileReader::SetValue(std::u16string_view section, std::u16string_view ke
     if (position == document::NameIndex::kAbsent) {
         // A new Section goes after the last line of the document; its header
         // keeps the name's case as the caller spelled it.
-        sectionList.emplace_back().header = Bracketed(section);
+        sectionList.emplace_back().header = Keep(Bracketed(section));
         position = static_cast<uint32_t>(sectionList.size() - 1);
         sectionIndex.Enter(sectionList.back().Key(), position, SectionKeyAt{this});
     }
-    sectionList[position].ValueFor(key).text = text;
+    Section& found = sectionList[position];
+    Value* value = found.FindValue(key);
+    // A new key keeps the case the caller spelled it in; a key found in the
+    // file keeps the form it has there.
+    if (value == nullptr)
+        value = &found.AddKey(Keep(key));
+    value->text = Keep(text);
 }
+
+std::u16string_view IniFileReader::Keep(std::u16string_view text) { return addedText.emplace_back(text); }
 
 uint32_t IniFileReader::FindSection(std::u16string_view name) const
 {
@@ -68,14 +78,15 @@ const IniFileReader::Value* IniFileReader::Section::FindValue(std::u16string_vie
     return position == document::NameIndex::kAbsent ? nullptr : &valueList[position];
 }
 
-IniFileReader::Value& IniFileReader::Section::ValueFor(std::u16string_view key)
+IniFileReader::Value* IniFileReader::Section::FindValue(std::u16string_view key)
 {
-    const uint32_t position = valueIndex.Find(key, ValueNameAt{this});
-    if (position != document::NameIndex::kAbsent)
-        return valueList[position];
-    // A new key goes after the last line of its Section, blank lines and
-    // comments included; it keeps the case the caller spelled it in.
-    valueList.emplace_back().name = key;
+    return const_cast<Value*>(static_cast<const Section*>(this)->FindValue(key));
+}
+
+IniFileReader::Value& IniFileReader::Section::AddKey(std::u16string_view name)
+{
+    // After the last line of the Section, blank lines and comments included.
+    valueList.push_back(Value{name, std::u16string_view(), false});
     Index(valueList.size() - 1);
     return valueList.back();
 }

@@ -8,12 +8,25 @@
 // The file is ANSI text (the system code page) unless it begins with the
 // UTF-16 LE byte-order mark; it is written back in the encoding it was read
 // in.
+//
+// A load keeps the file's whole text, as UTF-16, in one string, and the lines
+// of the document are views of it: loading makes no allocation per line.
+// Names and texts that SetValue brings are kept beside it until the next
+// load.
 #include <cstddef>
+#include <deque>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "document/NameIndex.h"
+
+namespace platform {
+class FileContent;
+}
+namespace document {
+struct Encoding;
+}
 
 class IniFileReader {
 public:
@@ -48,20 +61,19 @@ public:
 
 private:
     void Clear() noexcept;
-    void LoadAnsi(std::string_view bytes);
-    void LoadUnicode(std::u16string_view units);
-    // Splits the text into lines and gives each to the document; the first
-    // `skipped` units of the first line are not part of it.
-    template <class Unit>
-    void AddLines(std::basic_string_view<Unit> text, size_t skipped);
-    template <class Unit>
-    void AddSection(std::basic_string_view<Unit> line, size_t firstSignificant);
+    // Each takes the content over and releases what it no longer needs.
+    void LoadAnsi(platform::FileContent& content);
+    void LoadUnicode(platform::FileContent& content);
+    // Splits the loaded text into lines and gives each to the document; the
+    // first `skipped` units of the first line are not part of it.
+    void AddLines(size_t skipped);
+    void AddSection(std::u16string_view line, size_t firstSignificant);
+    // A lasting copy of text that SetValue brings.
+    std::u16string_view Keep(std::u16string_view text);
 
     bool SaveAnsi(const std::u16string& path) const;
     bool SaveUnicode(const std::u16string& path) const;
-    template <class Encoder>
-    bool SaveWith(const std::u16string& path, std::string_view start, std::string_view lineEnd,
-                  const Encoder& encode) const;
+    bool SaveWith(const std::u16string& path, const document::Encoding& encoding) const;
 
     // The position of the Section indexed under "[" + `name` + "]".
     uint32_t FindSection(std::u16string_view name) const;
@@ -71,6 +83,11 @@ private:
         std::u16string_view operator()(size_t position) const;
     };
 
+    // The text of the file last loaded, which the lines view.
+    std::u16string loadedText;
+    // Headers, names and texts that SetValue brought since the last load;
+    // a deque never moves what it holds, so the views stay valid.
+    std::deque<std::u16string> addedText;
     document::NameIndex sectionIndex;
     std::vector<Section> sectionList;
     bool unicode_ = false;
@@ -81,8 +98,8 @@ private:
 // without a usable "=").
 class IniFileReader::Value {
 public:
-    std::u16string name;
-    std::u16string text;
+    std::u16string_view name;
+    std::u16string_view text;
     bool rawLine = false;
 };
 
@@ -91,26 +108,23 @@ class IniFileReader::Section {
 public:
     // Adds one line that is not a header; `firstSignificant` is the position
     // of its first unit other than a space (its size when there is none).
-    // ANSI text is converted with the system code page.
-    void AddLine(std::string_view line, size_t firstSignificant);
     void AddLine(std::u16string_view line, size_t firstSignificant);
 
     // The key line indexed under `key`, or null.
     const Value* FindValue(std::u16string_view key) const;
-    // The key line indexed under `key`, added at the end when missing.
-    Value& ValueFor(std::u16string_view key);
+    Value* FindValue(std::u16string_view key);
+    // Adds a key line after the last line of the Section and indexes it.
+    Value& AddKey(std::u16string_view name);
 
     // The header with white space stripped from both ends: the name the
     // Section is indexed under, compared without regard to case.
     std::u16string_view Key() const noexcept;
 
-    std::u16string header;
+    std::u16string_view header;
     document::NameIndex valueIndex;
     std::vector<Value> valueList;
 
 private:
-    template <class Unit>
-    void AddLineOf(std::basic_string_view<Unit> line, size_t firstSignificant);
     void Index(size_t position);
     struct ValueNameAt {
         const Section* section;

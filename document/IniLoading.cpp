@@ -1,59 +1,45 @@
 // Loading: how the bytes of a file become the document's lines.
-#include <cstring>
-
 #include "document/IniFileReader.h"
 #include "platform/File.h"
 #include "platform/Text.h"
 
 namespace {
 
-// Where the next line feed is, or `end`. For bytes, memchr is the fastest
-// scan the C library has.
-const char* FindLineFeed(const char* from, const char* end) noexcept
-{
-    const void* found = std::memchr(from, '\n', static_cast<size_t>(end - from));
-    return found != nullptr ? static_cast<const char*>(found) : end;
-}
-
-const char16_t* FindLineFeed(const char16_t* from, const char16_t* end) noexcept
-{
-    while (from != end && *from != u'\n')
-        ++from;
-    return from;
-}
+// ANSI text is converted in pieces that end at a line feed, a byte that no
+// code page uses inside a character, so that no conversion call gets more
+// than the platform takes at once.
+constexpr size_t kConversionPiece = 16 * 1024 * 1024;
 
 // Calls `line` for each line of `text`. A line ends with a line feed, which
 // is not part of it, and so is a carriage return right before it; a carriage
 // return anywhere else is data. A last line without a line feed is a line
 // like the others; text that ends with a line feed has no empty line after it.
-template <class Unit, class LineHandler>
-void ForEachLine(std::basic_string_view<Unit> text, LineHandler&& line)
+template <class LineHandler>
+void ForEachLine(std::u16string_view text, LineHandler&& line)
 {
-    const Unit* next = text.data();
-    const Unit* const end = next + text.size();
+    const char16_t* next = text.data();
+    const char16_t* const end = next + text.size();
     while (next != end) {
-        const Unit* const feed = FindLineFeed(next, end);
-        const Unit* lineEnd = feed;
-        if (feed != end && lineEnd != next && lineEnd[-1] == Unit('\r'))
+        const char16_t* feed = next;
+        while (feed != end && *feed != u'\n')
+            ++feed;
+        const char16_t* lineEnd = feed;
+        if (feed != end && lineEnd != next && lineEnd[-1] == u'\r')
             --lineEnd;
-        line(std::basic_string_view<Unit>(next, static_cast<size_t>(lineEnd - next)));
+        line(std::u16string_view(next, static_cast<size_t>(lineEnd - next)));
         next = feed == end ? end : feed + 1;
     }
 }
 
 // Only spaces are skipped to find a line's first significant unit; a tab is
 // significant.
-template <class Unit>
-size_t FirstSignificant(std::basic_string_view<Unit> line) noexcept
+size_t FirstSignificant(std::u16string_view line) noexcept
 {
     size_t position = 0;
-    while (position < line.size() && line[position] == Unit(' '))
+    while (position < line.size() && line[position] == u' ')
         ++position;
     return position;
 }
-
-void Store(std::string_view ansi, std::u16string& into) { platform::AppendAnsiAsUtf16(ansi, into); }
-void Store(std::u16string_view units, std::u16string& into) { into.append(units); }
 
 }  // namespace
 
@@ -66,75 +52,75 @@ bool IniFileReader::Load(const std::u16string& path)
     unicode_ = bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE';
     Clear();
     if (unicode_)
-        LoadUnicode(content.units());
+        LoadUnicode(content);
     else
-        LoadAnsi(bytes);
+        LoadAnsi(content);
     return true;
 }
 
-void IniFileReader::LoadAnsi(std::string_view bytes) { AddLines(bytes, 0); }
+void IniFileReader::LoadAnsi(platform::FileContent& content)
+{
+    std::string_view bytes = content.bytes();
+    loadedText.reserve(bytes.size());
+    while (!bytes.empty()) {
+        const size_t feed = bytes.size() <= kConversionPiece ? bytes.npos : bytes.find('\n', kConversionPiece);
+        const size_t piece = feed == bytes.npos ? bytes.size() : feed + 1;
+        platform::AppendAnsiAsUtf16(bytes.substr(0, piece), loadedText);
+        bytes.remove_prefix(piece);
+    }
+    content = platform::FileContent();
+    AddLines(0);
+}
 
 // The byte-order mark is the first unit of the first line; a file that holds
 // only the mark thus has one empty line.
-void IniFileReader::LoadUnicode(std::u16string_view units) { AddLines(units, 1); }
-
-template <class Unit>
-void IniFileReader::AddLines(std::basic_string_view<Unit> text, size_t skipped)
+void IniFileReader::LoadUnicode(platform::FileContent& content)
 {
-    ForEachLine(text, [&](std::basic_string_view<Unit> line) {
+    loadedText = content.ReleaseUnits();
+    AddLines(1);
+}
+
+void IniFileReader::AddLines(size_t skipped)
+{
+    ForEachLine(loadedText, [&](std::u16string_view line) {
         line.remove_prefix(skipped);
         skipped = 0;
         const size_t firstSignificant = FirstSignificant(line);
         // The first line starts a Section whatever it holds; every later
         // line does so only when it is a header.
-        if (!sectionList.empty() && (firstSignificant == line.size() || line[firstSignificant] != Unit('[')))
+        if (!sectionList.empty() && (firstSignificant == line.size() || line[firstSignificant] != u'['))
             sectionList.back().AddLine(line, firstSignificant);
         else
             AddSection(line, firstSignificant);
     });
 }
 
-template <class Unit>
-void IniFileReader::AddSection(std::basic_string_view<Unit> line, size_t firstSignificant)
+void IniFileReader::AddSection(std::u16string_view line, size_t firstSignificant)
 {
-    Section& section = sectionList.emplace_back();
-    Store(line, section.header);
+    sectionList.emplace_back().header = line;
     // A first line that is blank or a comment starts a Section that no name
     // reaches; only such a leading Section stays out of the index.
-    if (firstSignificant != line.size() && line[firstSignificant] != Unit(';'))
-        sectionIndex.Enter(section.Key(), sectionList.size() - 1, SectionKeyAt{this});
-}
-
-void IniFileReader::Section::AddLine(std::string_view line, size_t firstSignificant)
-{
-    AddLineOf(line, firstSignificant);
+    if (firstSignificant != line.size() && line[firstSignificant] != u';')
+        sectionIndex.Enter(sectionList.back().Key(), sectionList.size() - 1, SectionKeyAt{this});
 }
 
 void IniFileReader::Section::AddLine(std::u16string_view line, size_t firstSignificant)
 {
-    AddLineOf(line, firstSignificant);
-}
-
-template <class Unit>
-void IniFileReader::Section::AddLineOf(std::basic_string_view<Unit> line, size_t firstSignificant)
-{
     // Every line keeps its place in the Section, whatever it holds.
     Value& value = valueList.emplace_back();
-    if (firstSignificant == line.size() || line[firstSignificant] == Unit(';')) {
+    value.rawLine = true;
+    if (firstSignificant == line.size() || line[firstSignificant] == u';') {
         // Blank lines and comments keep their indentation.
-        Store(line, value.name);
-        value.rawLine = true;
+        value.name = line;
         return;
     }
-    const std::basic_string_view<Unit> significant = line.substr(firstSignificant);
-    const size_t equals = significant.find(Unit('='));
-    if (equals == 0 || equals == significant.npos) {
-        Store(significant, value.name);
-        value.rawLine = true;
+    value.name = line.substr(firstSignificant);
+    const size_t equals = value.name.find(u'=');
+    if (equals == 0 || equals == value.name.npos)
         return;
-    }
     // Only the first "=" splits; neither side is trimmed.
-    Store(significant.substr(0, equals), value.name);
-    Store(significant.substr(equals + 1), value.text);
+    value.text = value.name.substr(equals + 1);
+    value.name = value.name.substr(0, equals);
+    value.rawLine = false;
     Index(valueList.size() - 1);
 }

@@ -5,49 +5,39 @@
 #include "platform/File.h"
 #include "platform/Text.h"
 
-namespace {
+namespace document {
 
-// The bytes of a file being saved, handed to the file in large pieces.
-class SaveBuffer {
-public:
-    explicit SaveBuffer(const std::u16string& path) : file_(path) { pending_.reserve(kPieceBytes); }
-
-    // The pending bytes, for the encoder to append to.
-    std::string& pending() noexcept { return pending_; }
-
-    // Passes the pending bytes on once there are enough of them.
-    bool Pass()
-    {
-        if (pending_.size() < kPieceBytes)
-            return true;
-        const bool written = file_.Write(pending_);
-        pending_.clear();
-        return written;
-    }
-
-    bool Finish() { return file_.Write(pending_) && file_.Commit(); }
-
-private:
-    static constexpr size_t kPieceBytes = 256 * 1024;
-
-    platform::FileReplacement file_;
-    std::string pending_;
+// How the lines of the document become bytes.
+struct Encoding {
+    // Bytes before the first line.
+    std::string_view start;
+    // Bytes after every line, the last one included.
+    std::string_view lineEnd;
+    // Appends a text's bytes.
+    void (*append)(std::u16string_view text, std::string& out);
+    // Every line feed goes out as CR LF, as the runtime's text mode writes
+    // it, also one that a stored text holds.
+    bool textMode;
 };
 
-// ANSI text as the runtime's text mode writes it: every line feed, also one
-// inside a stored text, goes out as CR LF.
+}  // namespace document
+
+namespace {
+
+// ASCII is the same in every ANSI code page, so only text beyond it goes
+// through the platform's conversion, which costs a call or two per piece.
 void AppendAnsi(std::u16string_view text, std::string& out)
 {
     const size_t start = out.size();
-    platform::AppendUtf16AsAnsi(text, out);
-    if (std::memchr(out.data() + start, '\n', out.size() - start) == nullptr)
-        return;
-    const std::string converted = out.substr(start);
-    out.resize(start);
-    for (const char byte : converted) {
-        if (byte == '\n')
-            out += '\r';
-        out += byte;
+    out.resize(start + text.size());
+    char* const target = &out[start];
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] >= 0x80) {
+            out.resize(start + i);
+            platform::AppendUtf16AsAnsi(text.substr(i), out);
+            return;
+        }
+        target[i] = static_cast<char>(text[i]);
     }
 }
 
@@ -57,6 +47,64 @@ void AppendUnits(std::u16string_view text, std::string& out)
     out.append(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(char16_t));
 }
 
+const document::Encoding kAnsi = {std::string_view(), "\n", AppendAnsi, true};
+const document::Encoding kUnicode = {std::string_view("\xFF\xFE", 2), std::string_view("\r\0\n\0", 4), AppendUnits, false};
+
+// The bytes of a file being saved, handed to the file in large pieces.
+class SaveBuffer {
+public:
+    SaveBuffer(const std::u16string& path, bool textMode) : file_(path), textMode_(textMode)
+    {
+        pending_.reserve(kPieceBytes + kPieceBytes / 8);
+    }
+
+    // The pending bytes, for the encoder to append to.
+    std::string& pending() noexcept { return pending_; }
+
+    // Passes the pending bytes on once there are enough of them.
+    bool Pass() { return pending_.size() < kPieceBytes || Flush(); }
+
+    bool Finish() { return Flush() && file_.Commit(); }
+
+private:
+    static constexpr size_t kPieceBytes = 256 * 1024;
+
+    bool Flush()
+    {
+        bool written;
+        if (textMode_) {
+            Translate();
+            written = file_.Write(translated_);
+        } else {
+            written = file_.Write(pending_);
+        }
+        pending_.clear();
+        return written;
+    }
+
+    // The pending bytes with a CR before every line feed.
+    void Translate()
+    {
+        translated_.clear();
+        const char* next = pending_.data();
+        const char* const end = next + pending_.size();
+        while (next != end) {
+            const void* feed = std::memchr(next, '\n', static_cast<size_t>(end - next));
+            const char* const stop = feed != nullptr ? static_cast<const char*>(feed) : end;
+            translated_.append(next, stop);
+            if (stop == end)
+                break;
+            translated_ += "\r\n";
+            next = stop + 1;
+        }
+    }
+
+    platform::FileReplacement file_;
+    const bool textMode_;
+    std::string pending_;
+    std::string translated_;
+};
+
 }  // namespace
 
 bool IniFileReader::Save(const std::u16string& path) const
@@ -64,36 +112,26 @@ bool IniFileReader::Save(const std::u16string& path) const
     return unicode_ ? SaveUnicode(path) : SaveAnsi(path);
 }
 
-bool IniFileReader::SaveAnsi(const std::u16string& path) const
-{
-    return SaveWith(path, std::string_view(), "\r\n", AppendAnsi);
-}
+bool IniFileReader::SaveAnsi(const std::u16string& path) const { return SaveWith(path, kAnsi); }
 
-bool IniFileReader::SaveUnicode(const std::u16string& path) const
-{
-    using namespace std::string_view_literals;
-    return SaveWith(path, "\xFF\xFE"sv, "\r\0\n\0"sv, AppendUnits);
-}
+bool IniFileReader::SaveUnicode(const std::u16string& path) const { return SaveWith(path, kUnicode); }
 
-// Every line, the last one included, ends with `lineEnd`; a key line is its
-// name, "=" and its text with nothing around the "=".
-template <class Encoder>
-bool IniFileReader::SaveWith(const std::u16string& path, std::string_view start, std::string_view lineEnd,
-                             const Encoder& encode) const
+// A key line is its name, "=" and its text with nothing around the "=".
+bool IniFileReader::SaveWith(const std::u16string& path, const document::Encoding& encoding) const
 {
-    SaveBuffer buffer(path);
+    SaveBuffer buffer(path, encoding.textMode);
     std::string& out = buffer.pending();
-    out += start;
+    out += encoding.start;
     for (const Section& section : sectionList) {
-        encode(section.header, out);
-        out += lineEnd;
+        encoding.append(section.header, out);
+        out += encoding.lineEnd;
         for (const Value& value : section.valueList) {
-            encode(value.name, out);
+            encoding.append(value.name, out);
             if (!value.rawLine) {
-                encode(u"=", out);
-                encode(value.text, out);
+                encoding.append(u"=", out);
+                encoding.append(value.text, out);
             }
-            out += lineEnd;
+            out += encoding.lineEnd;
             if (!buffer.Pass())
                 return false;
         }

@@ -37,15 +37,20 @@ inline bool FoldedEqual(std::u16string_view left, std::u16string_view right) noe
     return true;
 }
 
-// FNV-1a over the lower-cased units.
+// FNV-1a over the lower-cased units taken two at a time, folded to 32 bits.
 inline uint32_t FoldedHash(std::u16string_view name) noexcept
 {
-    uint32_t hash = 2166136261u;
-    for (const char16_t unit : name) {
-        hash ^= Fold(unit);
-        hash *= 16777619u;
+    uint64_t hash = 14695981039346656037u;
+    size_t i = 0;
+    for (; i + 2 <= name.size(); i += 2) {
+        hash ^= Fold(name[i]) | static_cast<uint32_t>(Fold(name[i + 1])) << 16;
+        hash *= 1099511628211u;
     }
-    return hash;
+    if (i < name.size()) {
+        hash ^= Fold(name[i]);
+        hash *= 1099511628211u;
+    }
+    return static_cast<uint32_t>(hash ^ (hash >> 32));
 }
 
 class NameIndex {

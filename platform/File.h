@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
 #error "UTF-16 LE files are read as code units where they lie, which needs a little-endian machine"
@@ -26,6 +27,15 @@ public:
     // The bytes as little-endian UTF-16 code units; an odd last byte is not
     // part of any unit.
     std::u16string_view units() const noexcept { return std::u16string_view(storage_.data(), byteCount_ / 2); }
+
+    // Hands over the units as a string, without copying them; the content
+    // is empty afterwards.
+    std::u16string ReleaseUnits() noexcept
+    {
+        storage_.resize(byteCount_ / 2);
+        byteCount_ = 0;
+        return std::move(storage_);
+    }
 
 private:
     friend bool ReadWholeFile(const std::u16string& path, FileContent& content);

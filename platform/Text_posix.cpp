@@ -38,9 +38,12 @@ void AppendAnsiAsUtf16(std::string_view ansi, std::u16string& out)
 
 void AppendUtf16AsAnsi(std::u16string_view text, std::string& out)
 {
-    out.reserve(out.size() + text.size());
+    // One byte per unit: sized once, then written without a check per byte.
+    const size_t start = out.size();
+    out.resize(start + text.size());
+    char* target = &out[start];
     for (const char16_t unit : text)
-        out.push_back(AnsiFor(unit));
+        *target++ = AnsiFor(unit);
 }
 
 }  // namespace platform
