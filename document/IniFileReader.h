@@ -3,7 +3,8 @@
 // order, grouped into sections, with a case-insensitive index of the sections
 // by name and, in each section, of its keys by name. It answers lookups,
 // takes updates and writes the whole file back, every line it did not change
-// as it was read apart from line ends and the indentation of key lines.
+// as it was read, except that every line ends in CR LF and that lines other
+// than headers, comments and blank lines lose their indentation.
 //
 // The file is ANSI text (the system code page) unless it begins with the
 // UTF-16 LE byte-order mark; it is written back in the encoding it was read
@@ -95,7 +96,8 @@ private:
 
 // One line of a section other than its header: a key line (name, "=",
 // text), or a line kept verbatim in `name` (comment, blank line, line
-// without a usable "=").
+// without a usable "="). Its texts, like a Section's header, are views of the
+// texts that the document keeps.
 class IniFileReader::Value {
 public:
     std::u16string_view name;

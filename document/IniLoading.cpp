@@ -43,6 +43,8 @@ size_t FirstSignificant(std::u16string_view line) noexcept
 
 }  // namespace
 
+// The whole file is read before the document changes, so a file that cannot
+// be read leaves the document as it was.
 bool IniFileReader::Load(const std::u16string& path)
 {
     platform::FileContent content;
