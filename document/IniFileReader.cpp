@@ -25,7 +25,7 @@ void IniFileReader::Clear() noexcept
 {
     sectionIndex.Clear();
     sectionList = std::vector<Section>();
-    addedText = std::deque<std::u16string>();
+    addedText.clear();
     loadedText = std::u16string();
 }
 
