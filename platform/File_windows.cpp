@@ -95,8 +95,8 @@ FileReplacement::~FileReplacement() { Discard(); }
 void FileReplacement::Open()
 {
     // A read-only target refuses to be replaced. The attribute is checked
-    // here rather than left to ReplaceFileW, which does not refuse it
-    // everywhere (and never sees a target that MoveFileExW replaces).
+    // here, before anything is written, rather than left to whichever call
+    // ends up replacing the file.
     const DWORD attributes = GetFileAttributesW(AsWide(target_));
     if (attributes != INVALID_FILE_ATTRIBUTES &&
         (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
