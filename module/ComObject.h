@@ -108,7 +108,9 @@ private:
             } else if (!owner_->FindListed<FirstInterface, OtherInterfaces...>(iid, result)) {
                 return static_cast<Derived*>(owner_)->QueryExtraInterface(iid, result);
             }
-            AddRef();
+            // Through the interface handed out: for an aggregated object the
+            // reference belongs to the outer object, which its caller releases.
+            static_cast<IUnknown*>(*result)->AddRef();
             return S_OK;
         }
         ULONG STDMETHODCALLTYPE AddRef() override { return count_.Increment(); }
