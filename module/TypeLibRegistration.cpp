@@ -6,6 +6,7 @@
 #include <string>
 
 #include "module/ModulePath.h"
+#include "platform/Bstr.h"
 #include "platform/ComError.h"
 #include "platform/WideText.h"
 
@@ -38,6 +39,14 @@ LoadedTypeLib LoadModuleTypeLib(HMODULE module)
     return loaded;
 }
 
+// Whether any path is registered for this version and locale of the library.
+bool IsRegistered(const TLIBATTR& identity)
+{
+    UniqueBstr path;
+    return QueryPathOfRegTypeLib(identity.guid, identity.wMajorVerNum, identity.wMinorVerNum, identity.lcid,
+                                 path.put()) != TYPE_E_LIBNOTREGISTERED;
+}
+
 }  // namespace
 
 HRESULT RegisterModuleTypeLib(HMODULE module) noexcept
@@ -58,7 +67,12 @@ HRESULT UnregisterModuleTypeLib(HMODULE module) noexcept
         ThrowIfFailed(loaded.library->GetLibAttr(&attributes));
         const TLIBATTR identity = *attributes;
         loaded.library->ReleaseTLibAttr(attributes);
-        return UnRegisterTypeLib(identity.guid, identity.wMajorVerNum, identity.wMinorVerNum, identity.lcid,
-                                 identity.syskind);
+        const HRESULT result = UnRegisterTypeLib(identity.guid, identity.wMajorVerNum, identity.wMinorVerNum,
+                                                 identity.lcid, identity.syskind);
+        // A library that is not registered at all is already as unregistering
+        // would leave it; the system reports that as a failure.
+        if (FAILED(result) && !IsRegistered(identity))
+            return S_OK;
+        return result;
     });
 }
