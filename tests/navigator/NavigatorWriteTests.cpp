@@ -108,15 +108,17 @@ TEST_P(NavigatorWriteTest, WritesEveryRecordAndCommitsThemInOrder)
     for (size_t i = 0; i < 3; ++i)
         EXPECT_EQ(1, records[i].found) << i;
 
-    if (WritesWaitForCommit())
+    if (WritesWaitForCommit()) {
         EXPECT_EQ("[s]\r\na=1\r\n", FileText(file)) << "the in-memory path writes nothing before the commit";
-    else
+    } else {
         EXPECT_NE(std::string::npos, FileText(file).find("c=three")) << "the profile path writes at once";
+    }
 
     ASSERT_EQ(S_OK, navigator->Commit());
     EXPECT_EQ("[s]\r\na=one\r\nb=two\r\n[t]\r\nc=three\r\n", FileText(file));
-    if (GetParam() == Encoding::Utf16)
+    if (GetParam() == Encoding::Utf16) {
         EXPECT_EQ("\xFF\xFE", ReadBytes(file).substr(0, 2)) << "the file stays UTF-16";
+    }
 }
 
 TEST_P(NavigatorWriteTest, FirstOnlyWritesTheFirstExistingKeyAndCommits)
@@ -154,8 +156,9 @@ TEST_P(NavigatorWriteTest, FirstOnlyWithNoExistingKeyWritesTheFirstPair)
     ASSERT_EQ(S_OK, Write(navigator.Get(), records, 1));
     EXPECT_EQ(1, records[0].found);
     EXPECT_EQ(0, records[1].found);
-    if (WritesWaitForCommit())
+    if (WritesWaitForCommit()) {
         EXPECT_EQ("[s]\r\nempty=\r\n", FileText(file)) << "no commit follows when no key held a value";
+    }
     ASSERT_EQ(S_OK, navigator->Commit());
     EXPECT_EQ("[s]\r\nempty=first\r\n", FileText(file));
 }
@@ -318,10 +321,11 @@ TEST_P(NavigatorWriteTest, ReleasingDiscardsWhatWasNeverCommitted)
         records.AddText(L"s", L"k", L"new");
         ASSERT_EQ(S_OK, Write(navigator.Get(), records));
     }
-    if (WritesWaitForCommit())
+    if (WritesWaitForCommit()) {
         EXPECT_EQ(Encode(GetParam(), content), ReadBytes(file));
-    else
+    } else {
         EXPECT_EQ("[s]\r\nk=new\r\n", FileText(file)) << "the profile write stays, nothing more";
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Encodings, NavigatorWriteTest, ::testing::Values(Encoding::Ansi, Encoding::Utf16),
