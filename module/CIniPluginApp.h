@@ -6,10 +6,10 @@
 class CIniPluginApp {
 public:
     // At process attach: records the module's handle for the proxy/stub and
-    // for the module's own resources. A false result refuses the load.
-    bool InitInstance(HINSTANCE instance) noexcept;
+    // for the module's own resources. Nothing in it can fail.
+    void InitInstance(HINSTANCE instance) noexcept;
 
-    // At process detach, or when InitInstance failed: releases the cached
-    // class objects. Running it twice does nothing more.
+    // At process detach: releases the cached class objects. Running it twice
+    // does nothing more.
     void ExitInstance() noexcept;
 };

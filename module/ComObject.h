@@ -10,7 +10,8 @@
 // which fixes its identity; an aggregated one answers it, on the inner
 // unknown, with the inner unknown itself.
 //
-// Derived classes may define, hiding the defaults below:
+// Derived classes may define, hiding the defaults below (and befriending
+// their ComObject base, which calls them):
 //   HRESULT FinalConstruct()  - construction step that can fail;
 //   HRESULT QueryExtraInterface(REFIID, void**) - interfaces answered by an
 //       aggregated helper (the free-threaded marshaler), after the list.

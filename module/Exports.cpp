@@ -14,18 +14,11 @@ CIniPluginApp application;
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
 {
-    switch (reason) {
-    case DLL_PROCESS_ATTACH:
-        if (application.InitInstance(instance))
-            return TRUE;
+    if (reason == DLL_PROCESS_ATTACH)
+        application.InitInstance(instance);
+    else if (reason == DLL_PROCESS_DETACH)
         application.ExitInstance();
-        return FALSE;
-    case DLL_PROCESS_DETACH:
-        application.ExitInstance();
-        return TRUE;
-    default:
-        return TRUE;
-    }
+    return TRUE;
 }
 
 STDAPI DllCanUnloadNow()
