@@ -67,16 +67,3 @@ TEST_F(ModuleTest, AnOuterObjectMayAskForIUnknownOnly)
     outer.Reset();
     EXPECT_EQ(S_OK, dll.CanUnloadNow()) << "no aggregated object was made";
 }
-
-TEST_F(ModuleTest, LockServerCountsEachCall)
-{
-    auto factory = ClassObject(CLSID_IniFormat);
-    EXPECT_EQ(S_OK, factory->LockServer(TRUE));
-    EXPECT_EQ(S_OK, factory->LockServer(TRUE));
-    factory.Reset();
-    EXPECT_EQ(S_FALSE, dll.CanUnloadNow()) << "two locks";
-    EXPECT_EQ(S_OK, ClassObject(CLSID_IniFormat)->LockServer(FALSE));
-    EXPECT_EQ(S_FALSE, dll.CanUnloadNow()) << "one lock left";
-    EXPECT_EQ(S_OK, ClassObject(CLSID_IniFormat)->LockServer(FALSE));
-    EXPECT_EQ(S_OK, dll.CanUnloadNow());
-}

@@ -111,12 +111,12 @@ TEST_F(ModuleTest, CanUnloadNowWhileAClassObjectIsHeldOutsideTheTable)
 
 TEST_F(ModuleTest, CanUnloadNowWhileALockServerLockIsHeld)
 {
-    ClassObject(CLSID_IniFormat)->LockServer(TRUE);
-    ClassObject(CLSID_IniFile)->LockServer(TRUE);
+    EXPECT_EQ(S_OK, ClassObject(CLSID_IniFormat)->LockServer(TRUE));
+    EXPECT_EQ(S_OK, ClassObject(CLSID_IniFile)->LockServer(TRUE));
     EXPECT_EQ(S_FALSE, dll.CanUnloadNow()) << "two locks held";
-    ClassObject(CLSID_IniFormat)->LockServer(FALSE);
+    EXPECT_EQ(S_OK, ClassObject(CLSID_IniFormat)->LockServer(FALSE));
     EXPECT_EQ(S_FALSE, dll.CanUnloadNow()) << "one lock held";
-    ClassObject(CLSID_IniFile)->LockServer(FALSE);
+    EXPECT_EQ(S_OK, ClassObject(CLSID_IniFile)->LockServer(FALSE));
     EXPECT_EQ(S_OK, dll.CanUnloadNow()) << "all locks given back";
 }
 
