@@ -3,7 +3,7 @@
 # Usage: wine-prefix.sh PREFIX [PROGRAM-FOR-NT4 ...]
 #   Each PROGRAM-FOR-NT4 (an .exe name) is told by Wine that it runs on
 #   Windows NT 4.0; every other program sees Wine's default version.
-# The prefix is never the user's ~/.wine. Nothing is left running afterwards.
+# The prefix is never the user's ~/.wine.
 set -eu
 prefix=$1; shift
 export WINEPREFIX=$prefix
@@ -27,4 +27,10 @@ fi
 for program in "$@"; do
   "$wine" reg add "HKCU\\Software\\Wine\\AppDefaults\\$program" /v Version /d nt40 /f >/dev/null 2>&1
 done
+# Keep one server, with Wine's own services, running for the whole test run,
+# started here with no output to inherit: a service started by a test program
+# would hold that program's output open until the server ends. The server
+# ends a minute after the last program, or when the tests' cleanup stops it.
 "$wineserver" -w
+"$wineserver" -p60 </dev/null >/dev/null 2>&1
+"$wine" wineboot </dev/null >/dev/null 2>&1
