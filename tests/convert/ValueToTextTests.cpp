@@ -10,12 +10,12 @@
 #include <cstring>
 #include <string>
 
-#include "AllocationSpy.h"
 #include "convert/ValueToText.h"
 #include "platform/Bstr.h"
 #include "platform/ComError.h"
 #include "platform/Variant.h"
 #include "platform/WideText.h"
+#include "support/MallocSpy.h"
 
 namespace {
 
@@ -79,7 +79,7 @@ protected:
 
     void SetUp() override
     {
-        ASSERT_NE(0u, GetEnvironmentVariableW(L"OANOCACHE", nullptr, 0))
+        ASSERT_TRUE(BstrCacheIsOff())
             << "run with OANOCACHE=1, so that oleaut32 frees strings instead of caching them";
         ASSERT_TRUE(registered);
         liveAtStart = spy.live();
@@ -90,12 +90,12 @@ protected:
         EXPECT_EQ(liveAtStart, spy.live()) << "blocks allocated during the test were never freed";
     }
 
-    static AllocationSpy spy;
+    static MallocSpy spy;
     static bool registered;
     long liveAtStart = 0;
 };
 
-AllocationSpy ValueToTextTest::spy;
+MallocSpy ValueToTextTest::spy;
 bool ValueToTextTest::registered = false;
 
 }  // namespace

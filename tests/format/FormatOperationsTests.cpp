@@ -1,7 +1,7 @@
 // The format object's own operations (IZephFileFormat), called on an object
 // made by the built DLL's class object.
-#include "FailingMallocSpy.h"
 #include "FormatFixture.h"
+#include "support/MallocSpy.h"
 
 namespace {
 
@@ -9,6 +9,14 @@ namespace {
 BSTR Untouched() { return reinterpret_cast<BSTR>(static_cast<uintptr_t>(0x5A5A5A5A)); }
 
 std::wstring Text(BSTR text) { return text != nullptr ? std::wstring(text, SysStringLen(text)) : L"<null>"; }
+
+// The malloc spy of these tests. A block made under it and never freed keeps
+// it registered, so it lives as long as the program.
+MallocSpy& Spy()
+{
+    static MallocSpy spy;
+    return spy;
+}
 
 class BstrOut {
 public:
@@ -43,7 +51,7 @@ TEST_F(FormatTest, GetFormatInfoRefusesANullOutPointerAndWritesNothing)
         BstrOut outs[3];
         BSTR* pointers[3] = {&outs[0].value, &outs[1].value, &outs[2].value};
         pointers[missing] = nullptr;
-        FailingMallocSpy spy(0);
+        MallocSpy& spy = Spy();
         {
             MallocSpyScope watching(spy);
             ASSERT_TRUE(watching.registered());
@@ -61,13 +69,14 @@ TEST_F(FormatTest, GetFormatInfoReportsAnyFailedAllocationAndFreesWhatItMade)
     auto format = CreateFormat();
     for (int failing = 1; failing <= 3; ++failing) {
         BstrOut vendor, description, extensions;
-        FailingMallocSpy spy(failing);
+        MallocSpy& spy = Spy();
         {
             MallocSpyScope watching(spy);
             ASSERT_TRUE(watching.registered());
+            spy.failAllocationNumber(failing);
             EXPECT_EQ(E_OUTOFMEMORY, format->GetFormatInfo(&vendor.value, &description.value, &extensions.value))
                 << "string " << failing << " cannot be allocated";
-            EXPECT_EQ(size_t{0}, spy.live()) << "the strings made before the failure are freed, failing " << failing;
+            EXPECT_EQ(0, spy.live()) << "the strings made before the failure are freed, failing " << failing;
         }
         EXPECT_EQ(failing, spy.allocations()) << "the operation stops at the failed allocation";
         EXPECT_EQ(Untouched(), vendor.value) << "failing " << failing;
@@ -80,14 +89,14 @@ TEST_F(FormatTest, GetFormatInfoStringsBelongToTheCaller)
 {
     ASSERT_TRUE(BstrCacheIsOff()) << "run with OANOCACHE=1: cached strings escape the malloc spy";
     auto format = CreateFormat();
-    FailingMallocSpy spy(0);
+    MallocSpy& spy = Spy();
     {
         MallocSpyScope watching(spy);
         ASSERT_TRUE(watching.registered());
         BstrOut vendor, description, extensions;
         ASSERT_EQ(S_OK, format->GetFormatInfo(&vendor.value, &description.value, &extensions.value));
         EXPECT_EQ(3, spy.allocations()) << "one new string for each out-parameter";
-        EXPECT_EQ(size_t{3}, spy.live()) << "the plug-in keeps no reference to them";
+        EXPECT_EQ(3, spy.live()) << "the plug-in keeps no reference to them";
     }
 }
 
