@@ -20,8 +20,9 @@ protected:
         Microsoft::WRL::ComPtr<IClassFactory> factory;
         EXPECT_EQ(S_OK, dll.GetClassObject(CLSID_IniFormat, factory.GetAddressOf()));
         Microsoft::WRL::ComPtr<IZephFileFormat> format;
-        if (factory)
+        if (factory) {
             EXPECT_EQ(S_OK, factory->CreateInstance(nullptr, IID_PPV_ARGS(&format)));
+        }
         return format;
     }
 

@@ -25,8 +25,9 @@ protected:
     {
         Microsoft::WRL::ComPtr<IUnknown> object;
         auto factory = ClassObject(clsid);
-        if (factory)
+        if (factory) {
             EXPECT_EQ(S_OK, factory->CreateInstance(nullptr, IID_PPV_ARGS(&object)));
+        }
         return object;
     }
 
