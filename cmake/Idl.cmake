@@ -5,8 +5,15 @@ find_program(WIDL NAMES x86_64-w64-mingw32-widl widl REQUIRED)
 set(WINE_IDL_DIR /usr/include/wine/wine/windows)
 set(WINE_TLB_DIR /usr/lib/x86_64-linux-gnu/wine/x86_64-windows)
 set(IDL_OUT ${CMAKE_BINARY_DIR}/idl)
+if(EXISTS ${WINE_TLB_DIR}/stdole2.tlb)
+  set(WIDL_TLB_FLAGS -L ${WINE_TLB_DIR})
+endif()
 file(MAKE_DIRECTORY ${IDL_OUT})
-set(WIDL_FLAGS -m64 -I${WINE_IDL_DIR} -I${CMAKE_SOURCE_DIR}/format -I${CMAKE_SOURCE_DIR}/module)
+set(WIDL_FLAGS -m64 -I${CMAKE_SOURCE_DIR}/format -I${CMAKE_SOURCE_DIR}/module)
+# On Windows, MSYS2's widl knows its own IDL files and type libraries.
+if(EXISTS ${WINE_IDL_DIR})
+  list(APPEND WIDL_FLAGS -I${WINE_IDL_DIR})
+endif()
 
 add_custom_command(
   OUTPUT ${IDL_OUT}/HostContract.h ${IDL_OUT}/HostContract_i.c
@@ -24,7 +31,7 @@ add_custom_command(
   COMMAND ${WIDL} ${WIDL_FLAGS} -Oif -p -P ${IDL_OUT}/IniPlugin_p.c ${CMAKE_SOURCE_DIR}/module/IniPlugin.idl
   # The proxy/stub's file list (dlldata.c) names the proxy file written above.
   COMMAND ${WIDL} --dlldata-only --dlldata=${IDL_OUT}/dlldata.c IniPlugin
-  COMMAND ${WIDL} ${WIDL_FLAGS} -L ${WINE_TLB_DIR} -t -T ${IDL_OUT}/IniPlugin.tlb ${CMAKE_SOURCE_DIR}/module/IniPlugin.idl
+  COMMAND ${WIDL} ${WIDL_FLAGS} ${WIDL_TLB_FLAGS} -t -T ${IDL_OUT}/IniPlugin.tlb ${CMAKE_SOURCE_DIR}/module/IniPlugin.idl
   DEPENDS ${CMAKE_SOURCE_DIR}/module/IniPlugin.idl
   COMMENT "widl: plug-in interfaces, type library and proxy/stub")
 
