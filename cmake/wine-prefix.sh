@@ -5,6 +5,7 @@
 #   Windows NT 4.0; every other program sees Wine's default version.
 # The prefix is never the user's ~/.wine.
 set -eu
+trap 'echo "wine-prefix.sh: \"$BASH_COMMAND\" failed" >&2' ERR
 prefix=$1; shift
 export WINEPREFIX=$prefix
 export WINEDEBUG=-all
@@ -32,5 +33,7 @@ done
 # would hold that program's output open until the server ends. The server
 # ends a minute after the last program, or when the tests' cleanup stops it.
 "$wineserver" -w
-"$wineserver" -p60 </dev/null >/dev/null 2>&1
+# A server that is still shutting down makes this one exit with 2; the
+# wineboot below then starts a fresh one.
+"$wineserver" -p60 </dev/null >/dev/null 2>&1 || true
 "$wine" wineboot </dev/null >/dev/null 2>&1
