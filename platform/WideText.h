@@ -10,6 +10,7 @@ inline const wchar_t* AsWide(const std::u16string& text) { return reinterpret_ca
 inline wchar_t* AsWide(char16_t* text) { return reinterpret_cast<wchar_t*>(text); }
 inline const wchar_t* AsWide(const char16_t* text) { return reinterpret_cast<const wchar_t*>(text); }
 inline const char16_t* AsU16(const wchar_t* text) { return reinterpret_cast<const char16_t*>(text); }
+inline std::u16string_view AsU16(std::wstring_view text) { return std::u16string_view(AsU16(text.data()), text.size()); }
 
 // A zero-terminated wide string as UTF-16 text; a null pointer reads as empty.
 inline std::u16string U16FromWide(const wchar_t* text)

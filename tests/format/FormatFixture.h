@@ -28,9 +28,7 @@ protected:
 
     std::filesystem::path IniFile(std::string_view content, std::string_view name = "test.ini")
     {
-        const auto file = folder.File(name);
-        WriteBytes(file, content);
-        return file;
+        return folder.WriteFile(name, content);
     }
 
     // Declared in this order so that the DLL outlives every object of a test

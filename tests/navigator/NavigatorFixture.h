@@ -78,9 +78,7 @@ protected:
 
     std::filesystem::path IniFile(std::string_view content, std::string_view name = "test.ini")
     {
-        const auto file = folder.File(name);
-        WriteBytes(file, content);
-        return file;
+        return folder.WriteFile(name, content);
     }
 
     TempFolder folder;

@@ -25,6 +25,13 @@ TempFolder::~TempFolder()
     std::filesystem::remove_all(path_, ignored);
 }
 
+std::filesystem::path TempFolder::WriteFile(std::string_view name, std::string_view bytes) const
+{
+    const auto file = File(name);
+    WriteBytes(file, bytes);
+    return file;
+}
+
 void WriteBytes(const std::filesystem::path& file, std::string_view bytes)
 {
     std::ofstream out(file, std::ios::binary | std::ios::trunc);

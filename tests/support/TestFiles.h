@@ -14,6 +14,8 @@ public:
 
     const std::filesystem::path& path() const { return path_; }
     std::filesystem::path File(std::string_view name) const { return path_ / std::filesystem::u8path(name); }
+    // Writes a file of the folder with exactly these bytes and returns its path.
+    std::filesystem::path WriteFile(std::string_view name, std::string_view bytes) const;
 
 private:
     std::filesystem::path path_;

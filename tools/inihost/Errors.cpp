@@ -1,6 +1,7 @@
 #include "Errors.h"
 
 #include <cstdio>
+#include <memory>
 
 std::string HexCode(HRESULT hr)
 {
@@ -15,8 +16,8 @@ std::wstring SystemMessage(HRESULT hr)
     const DWORD length = FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
         static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    const std::unique_ptr<wchar_t, decltype(&LocalFree)> owned(buffer, &LocalFree);
     std::wstring message(buffer != nullptr ? buffer : L"", length);
-    LocalFree(buffer);
     while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' '))
         message.pop_back();
     return message;

@@ -1,6 +1,18 @@
 #include "Host.h"
 
 #include "IniPlugin.h"
+#include "platform/Bstr.h"
+
+namespace {
+
+std::optional<std::wstring> TextOf(const UniqueBstr& text)
+{
+    if (text.get() == nullptr)
+        return std::nullopt;
+    return std::wstring(text.get(), SysStringLen(text.get()));
+}
+
+}  // namespace
 
 Host::Host(const Plugin& plugin) : plugin_(plugin)
 {
@@ -19,4 +31,11 @@ HRESULT Host::Open(const wchar_t* path, bool throughClass)
     if (SUCCEEDED(hr))
         hr = init.As(&navigator_);
     return hr;
+}
+
+FormatInfo Host::Info() const
+{
+    UniqueBstr vendor, description, extensions;
+    const HRESULT hr = format_->GetFormatInfo(vendor.put(), description.put(), extensions.put());
+    return {hr, TextOf(vendor), TextOf(description), TextOf(extensions)};
 }

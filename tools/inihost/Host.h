@@ -3,10 +3,19 @@
 #include <windows.h>
 #include <wrl/client.h>
 
+#include <optional>
 #include <string>
 
 #include "HostContract.h"
 #include "Plugin.h"
+
+// What GetFormatInfo answered; a string the plug-in left null is empty.
+struct FormatInfo {
+    HRESULT result;
+    std::optional<std::wstring> vendor;
+    std::optional<std::wstring> description;
+    std::optional<std::wstring> extensions;
+};
 
 class Host {
 public:
@@ -23,6 +32,9 @@ public:
     // through the format object's CreateNavigator, or, `throughClass`, by
     // creating a navigator from its class and calling Init itself.
     HRESULT Open(const wchar_t* path, bool throughClass);
+
+    // The format object's GetFormatInfo.
+    FormatInfo Info() const;
     void Close() { navigator_.Reset(); }
 
 private:

@@ -1,6 +1,7 @@
 #include "RecordArray.h"
 
-#include <stdexcept>
+#include "platform/Bstr.h"
+#include "platform/WideText.h"
 
 namespace {
 
@@ -8,10 +9,8 @@ BSTR NewBstr(const std::optional<std::wstring>& text)
 {
     if (!text)
         return nullptr;
-    BSTR copy = SysAllocStringLen(text->data(), static_cast<UINT>(text->size()));
-    if (copy == nullptr)
-        throw std::bad_alloc();
-    return copy;
+    return UniqueBstr::Copy(AsU16(*text))
+        .release();
 }
 
 }  // namespace

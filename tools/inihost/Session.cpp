@@ -12,6 +12,8 @@
 #include <nlohmann/json.hpp>
 
 #include "Errors.h"
+#include "platform/Bstr.h"
+#include "platform/WideText.h"
 #include "RecordArray.h"
 #include "Utf8.h"
 #include "Values.h"
@@ -22,26 +24,16 @@ using nlohmann::json;
 
 [[noreturn]] void Refuse(const std::string& message) { throw std::invalid_argument(message); }
 
-// A BSTR owned for the length of one request; null stays null.
-class RequestString {
-public:
-    explicit RequestString(const json& text)
-    {
-        if (text.is_string()) {
-            const std::wstring wide = FromUtf8(text.get<std::string>());
-            value_ = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
-        } else if (!text.is_null()) {
-            Refuse("a text must be a string or null");
-        }
-    }
-    RequestString(const RequestString&) = delete;
-    RequestString& operator=(const RequestString&) = delete;
-    ~RequestString() { SysFreeString(value_); }
-    BSTR get() const { return value_; }
-
-private:
-    BSTR value_ = nullptr;
-};
+// A request's text as a BSTR; null stays null.
+UniqueBstr RequestString(const json& text)
+{
+    if (text.is_null())
+        return UniqueBstr();
+    if (!text.is_string())
+        Refuse("a text must be a string or null");
+    const std::wstring wide = FromUtf8(text.get<std::string>());
+    return UniqueBstr::Copy(AsU16(wide));
+}
 
 std::optional<std::wstring> OptionalText(const json& request, const char* name)
 {
@@ -153,20 +145,16 @@ json ReadOrWrite(Host& host, const json& request, bool write)
     return answer;
 }
 
-json Info(Host& host)
+json Info(const Host& host)
 {
-    BSTR vendor = nullptr, description = nullptr, extensions = nullptr;
-    const HRESULT hr = host.format()->GetFormatInfo(&vendor, &description, &extensions);
-    const auto text = [](BSTR value) -> json {
-        return value != nullptr ? json(ToUtf8(std::wstring_view(value, SysStringLen(value)))) : json(nullptr);
+    const FormatInfo info = host.Info();
+    const auto text = [](const std::optional<std::wstring>& value) {
+        return value ? json(ToUtf8(*value)) : json(nullptr);
     };
-    json answer = Answer(hr);
-    answer["vendor"] = text(vendor);
-    answer["description"] = text(description);
-    answer["extensions"] = text(extensions);
-    SysFreeString(vendor);
-    SysFreeString(description);
-    SysFreeString(extensions);
+    json answer = Answer(info.result);
+    answer["vendor"] = text(info.vendor);
+    answer["description"] = text(info.description);
+    answer["extensions"] = text(info.extensions);
     return answer;
 }
 
@@ -178,7 +166,7 @@ json Handle(Host& host, const json& request)
     if (op == "info")
         return Info(host);
     if (op == "ext") {
-        const RequestString extension(request.value("ext", json()));
+        const UniqueBstr extension = RequestString(request.value("ext", json()));
         LONG value = 0;
         json answer = Answer(host.format()->GetExtensionValue(extension.get(), &value));
         answer["value"] = value;

@@ -4,6 +4,9 @@
 #include <stdexcept>
 
 #include "Utf8.h"
+#include "platform/Bstr.h"
+#include "platform/WideText.h"
+#include "platform/Variant.h"
 
 namespace {
 
@@ -27,9 +30,8 @@ VARIANT Text(const std::wstring& text)
 {
     VARIANT value = Empty();
     V_VT(&value) = VT_BSTR;
-    V_BSTR(&value) = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-    if (V_BSTR(&value) == nullptr)
-        throw std::bad_alloc();
+    V_BSTR(&value) =
+        UniqueBstr::Copy(AsU16(text)).release();
     return value;
 }
 
@@ -221,11 +223,8 @@ std::wstring ValueForDisplay(const VARIANT& value)
 {
     if (V_VT(&value) == VT_BSTR)
         return V_BSTR(&value) != nullptr ? std::wstring(V_BSTR(&value), SysStringLen(V_BSTR(&value))) : L"";
-    VARIANT text;
-    VariantInit(&text);
-    std::wstring shown = L"(a value without text)";
-    if (SUCCEEDED(VariantChangeType(&text, const_cast<VARIANT*>(&value), 0, VT_BSTR)) && V_BSTR(&text) != nullptr)
-        shown = V_BSTR(&text);
-    VariantClear(&text);
-    return shown;
+    UniqueVariant text;
+    if (FAILED(VariantChangeType(text.get(), const_cast<VARIANT*>(&value), 0, VT_BSTR)))
+        return L"(a value without text)";
+    return V_BSTR(text.get()) != nullptr ? std::wstring(V_BSTR(text.get())) : std::wstring();
 }

@@ -82,19 +82,15 @@ std::wstring Label(const VariableRecord& record)
            std::wstring(record.keyName ? record.keyName : L"");
 }
 
-int Info(Host& host)
+int Info(const Host& host)
 {
-    BSTR vendor = nullptr, description = nullptr, extensions = nullptr;
-    const HRESULT hr = host.format()->GetFormatInfo(&vendor, &description, &extensions);
-    if (!Failed("GetFormatInfo", hr)) {
-        Print(L"vendor: " + std::wstring(vendor ? vendor : L""));
-        Print(L"description: " + std::wstring(description ? description : L""));
-        Print(L"extensions: " + std::wstring(extensions ? extensions : L""));
-    }
-    SysFreeString(vendor);
-    SysFreeString(description);
-    SysFreeString(extensions);
-    return FAILED(hr) ? kPluginFailed : kSucceeded;
+    const FormatInfo info = host.Info();
+    if (Failed("GetFormatInfo", info.result))
+        return kPluginFailed;
+    Print(L"vendor: " + info.vendor.value_or(L""));
+    Print(L"description: " + info.description.value_or(L""));
+    Print(L"extensions: " + info.extensions.value_or(L""));
+    return kSucceeded;
 }
 
 int Read(Host& host, const std::wstring& file, const Options& options)
