@@ -4,13 +4,21 @@
 #include <array>
 #include <cstddef>
 #include <initializer_list>
+#include <optional>
+#include <utility>
+#include <vector>
 
 #include "convert/TextToValue.h"
 #include "convert/ValueToText.h"
 #include "module/ModuleState.h"
 #include "navigator/IniAccessMode.h"
 #include "platform/ComError.h"
+#include "platform/File.h"
 #include "platform/WideText.h"
+
+using platform::FileLock;
+using platform::FileLockMode;
+using platform::WhenMissing;
 
 // The host passes records in contiguous arrays, 48 bytes apart, and reads
 // `value` and `found` where it put them.
@@ -75,8 +83,11 @@ HRESULT CIniFile::Init(LPCWSTR filePath, LONG_PTR)
     return ComBoundary([&] {
         const IniAccessMode mode = DecideAccessMode();
         path = AbsolutePath(filePath);
-        if (mode == IniAccessMode::InMemory && !document.Load(path))
-            return E_FAIL;
+        if (mode == IniAccessMode::InMemory) {
+            const FileLock lock = FileLock::Acquire(path, FileLockMode::Shared);
+            if (!document.Load(path))
+                return E_FAIL;
+        }
         return S_OK;
     });
 }
@@ -87,6 +98,7 @@ HRESULT CIniFile::ReadVariables(LONG_PTR, LONG firstOnly, LONG_PTR, LONG count, 
     if (records == nullptr)
         return E_POINTER;
     return ComBoundary([&] {
+        const std::optional<FileLock> lock = LockForProfileReads();
         std::array<wchar_t, kValueBufferUnits> buffer;
         for (LONG index = 0; index < count; ++index) {
             VariableRecord& record = records[index];
@@ -109,6 +121,13 @@ HRESULT CIniFile::ReadVariables(LONG_PTR, LONG firstOnly, LONG_PTR, LONG count, 
 bool CIniFile::UsesInMemoryPath() const noexcept
 {
     return CurrentAccessMode() != IniAccessMode::ProfileApi && document.unicode();
+}
+
+std::optional<FileLock> CIniFile::LockForProfileReads() const
+{
+    if (UsesInMemoryPath())
+        return std::nullopt;  // the document is read, not the file
+    return FileLock::Acquire(path, FileLockMode::Shared);
 }
 
 void CIniFile::FetchValueText(const wchar_t* section, const wchar_t* key, wchar_t* buffer) const
@@ -142,18 +161,35 @@ void CIniFile::CopyDocumentText(const wchar_t* section, const wchar_t* key, cons
         buffer[copied] = L'\0';
 }
 
-void CIniFile::Queue(const VariableRecord& record, LONG formatSelector)
+CIniFile::Data CIniFile::MakeWrite(const VariableRecord& record, LONG formatSelector) const
 {
     Data write{U16FromWide(record.sectionName), U16FromWide(record.keyName), ValueToText(record.value, formatSelector)};
     if (HoldsLineBreak(write.section) || HoldsLineBreak(write.key) || HoldsLineBreak(write.value))
         ThrowHResult(E_INVALIDARG);
+    return write;
+}
+
+void CIniFile::Queue(Data write, bool fileLocked)
+{
     pendingWrites.push_back(std::move(write));
-    if (!UsesInMemoryPath()) {
-        // Like the profile read, the write reports nothing worth acting on:
-        // the commit rewrites the file from the pending writes anyway.
+    // Without the lock the profile writer could rewrite the file in place
+    // while another navigator replaces it, and put back what that one had
+    // just taken out: the write then waits for the commit instead. Like the
+    // profile read, the write reports nothing worth acting on: the commit
+    // rewrites the file from the pending writes anyway.
+    if (!UsesInMemoryPath() && fileLocked) {
         const Data& queued = pendingWrites.back();
         WritePrivateProfileStringW(AsWide(queued.section), AsWide(queued.key), AsWide(queued.value), AsWide(path));
     }
+}
+
+std::optional<FileLock> CIniFile::LockForProfileWrites() const
+{
+    if (UsesInMemoryPath())
+        return std::nullopt;  // nothing reaches the file before the commit
+    // The profile writer creates a missing file; the lock creates it first,
+    // so that the file carries the lock from the start.
+    return FileLock::Acquire(path, FileLockMode::Exclusive, WhenMissing::Create);
 }
 
 HRESULT CIniFile::WriteVariables(LONG_PTR, LONG firstOnly, LONG_PTR, LONG count, VariableRecord* records,
@@ -165,45 +201,79 @@ HRESULT CIniFile::WriteVariables(LONG_PTR, LONG firstOnly, LONG_PTR, LONG count,
     if (records == nullptr)
         return E_POINTER;
     return ComBoundary([&]() -> HRESULT {
-        // A record whose write fails keeps `found` 0; records before it keep
-        // what they did.
+        // A value's text is made before the file is locked: turning a value
+        // into text can call back into the host, which must find no lock
+        // held by its own thread. A record whose text cannot be made keeps
+        // `found` 0 and ends the call; records before it keep their effects.
         if (firstOnly == 0) {
-            for (LONG index = 0; index < count; ++index) {
+            std::vector<Data> writes;
+            HRESULT result = S_OK;
+            for (LONG index = 0; index < count && result == S_OK; ++index) {
                 records[index].found = 0;
-                Queue(records[index], formatSelector);
+                try {
+                    writes.push_back(MakeWrite(records[index], formatSelector));
+                } catch (...) {
+                    result = HResultFromCaughtException();
+                }
+            }
+            const std::optional<FileLock> lock = writes.empty() ? std::nullopt : LockForProfileWrites();
+            for (size_t index = 0; index < writes.size(); ++index) {
+                Queue(std::move(writes[index]), lock && lock->acquired());
                 records[index].found = 1;
             }
-            return S_OK;
+            return result;
         }
         // Alternatives: the first pair whose key holds a value is written and
         // committed at once; when none does, the first pair is written.
-        std::array<wchar_t, kValueBufferUnits> buffer;
-        for (LONG index = 0; index < count; ++index) {
-            VariableRecord& record = records[index];
-            ReadRawValue(NameOrEmpty(record.sectionName), NameOrEmpty(record.keyName), L"", buffer.data(),
-                         kValueBufferUnits - 1);
-            record.found = 0;
-            if (buffer[0] != L'\0') {
-                Queue(record, formatSelector);
-                record.found = 1;
-                return CommitPendingWrites();
+        LONG existing = -1;
+        {
+            const std::optional<FileLock> lock = LockForProfileReads();
+            std::array<wchar_t, kValueBufferUnits> buffer;
+            for (LONG index = 0; index < count && existing < 0; ++index) {
+                ReadRawValue(NameOrEmpty(records[index].sectionName), NameOrEmpty(records[index].keyName), L"",
+                             buffer.data(), kValueBufferUnits - 1);
+                records[index].found = 0;
+                if (buffer[0] != L'\0')
+                    existing = index;
             }
         }
-        Queue(records[0], formatSelector);
-        records[0].found = 1;
-        return S_OK;
+        if (existing < 0) {
+            Data write = MakeWrite(records[0], formatSelector);
+            const std::optional<FileLock> lock = LockForProfileWrites();
+            Queue(std::move(write), lock && lock->acquired());
+            records[0].found = 1;
+            return S_OK;
+        }
+        Data write = MakeWrite(records[existing], formatSelector);
+        // One hold of the lock for the write and the commit that follows it.
+        const FileLock lock = FileLock::Acquire(path, FileLockMode::Exclusive);
+        Queue(std::move(write), lock.acquired());
+        records[existing].found = 1;
+        return lock.acquired() ? CommitLocked() : E_FAIL;
     });
 }
 
 HRESULT CIniFile::Commit()
 {
-    return ComBoundary([&] { return CommitPendingWrites(); });
+    return ComBoundary([&] {
+        if (pendingWrites.empty())
+            return S_OK;
+        const FileLock lock = FileLock::Acquire(path, FileLockMode::Exclusive);
+        // Another holds the lock for too long: the writes stay pending for a
+        // later commit.
+        if (!lock.acquired())
+            return E_FAIL;
+        return CommitLocked();
+    });
 }
 
-HRESULT CIniFile::CommitPendingWrites()
+HRESULT CIniFile::CommitLocked()
 {
     if (pendingWrites.empty())
         return S_OK;
+    // No save of this file can be running now: what is left of earlier ones
+    // belongs to a process that was killed.
+    platform::RemoveAbandonedReplacements(path);
     // The profile functions may hold the file in a cache of their own.
     WritePrivateProfileStringW(nullptr, nullptr, nullptr, AsWide(path));
     if (!document.Load(path))

@@ -4,12 +4,14 @@
 #include <windows.h>
 
 #include <deque>
+#include <optional>
 #include <string>
 
 #include "HostContract.h"
 #include "IniPlugin.h"
 #include "document/IniFileReader.h"
 #include "module/ComObject.h"
+#include "platform/FileLock.h"
 
 class CIniFile final
     : public ComObject<CIniFile, ApartmentRefCount, IIniFile, IZephFileNavigator, IZephFileNavigatorInit> {
@@ -76,13 +78,24 @@ private:
     void CopyDocumentText(const wchar_t* section, const wchar_t* key, const wchar_t* defaultText, wchar_t* buffer,
                           int capacity) const;
 
-    // Turns one record into a pending write and, on the profile path, writes
-    // it into the file at once. Throws HResultError when the value has no
-    // text or a name or the text holds a line break.
-    void Queue(const VariableRecord& record, LONG formatSelector);
+    // The shared lock that reads through the profile functions hold; none
+    // when values are read from the document.
+    std::optional<platform::FileLock> LockForProfileReads() const;
+    // The exclusive lock that writes through the profile functions hold;
+    // none when nothing reaches the file before the commit.
+    std::optional<platform::FileLock> LockForProfileWrites() const;
 
-    // Loads the file, applies every pending write in order and saves it.
-    HRESULT CommitPendingWrites();
+    // Turns one record into a pending write. Throws HResultError when the
+    // value has no text or a name or the text holds a line break.
+    Data MakeWrite(const VariableRecord& record, LONG formatSelector) const;
+
+    // Appends the write to the pending writes and, on the profile path and
+    // while the file is locked, writes it into the file at once.
+    void Queue(Data write, bool fileLocked);
+
+    // Loads the file, applies every pending write in order and saves it;
+    // the caller holds the exclusive lock.
+    HRESULT CommitLocked();
 
     std::u16string path;
     std::deque<Data> pendingWrites;

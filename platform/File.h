@@ -97,4 +97,11 @@ private:
     bool failed_ = false;
 };
 
+// Removes the new versions of `target` that saves of it left in its folder
+// when their process was killed before it could remove them: the files whose
+// names TemporaryNameBeside gives for this target, and no others. Call it
+// only while no save of the target can be running, that is under the lock
+// that writers of the file hold. A file that is still open stays.
+void RemoveAbandonedReplacements(const std::u16string& target) noexcept;
+
 }  // namespace platform

@@ -1,5 +1,6 @@
 // Files by UTF-16 path on POSIX systems, whose paths are bytes: the UTF-16
 // path is handed to the system as UTF-8.
+#include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
 #include <sys/random.h>
@@ -8,10 +9,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <new>
 #include <utility>
 
 #include "platform/File.h"
 #include "platform/TemporaryName.h"
+#include "platform/UniqueAny.h"
 
 namespace platform {
 namespace {
@@ -33,6 +36,12 @@ public:
 
 private:
     int value_;
+};
+
+struct DirectoryTraits {
+    using type = DIR*;
+    static DIR* invalid() noexcept { return nullptr; }
+    static void close(DIR* value) noexcept { closedir(value); }
 };
 
 // A UTF-16 path as the zero-terminated UTF-8 bytes the system takes. A
@@ -199,6 +208,25 @@ bool FileReplacement::Close() noexcept
     if (handle_ == -1)
         return true;
     return close(static_cast<int>(std::exchange(handle_, -1))) == 0;
+}
+
+void RemoveAbandonedReplacements(const std::u16string& target) noexcept
+{
+    try {
+        const std::u16string folder = target.substr(0, temporary_name::FolderLength(target, u"/"));
+        const UniqueAny<DirectoryTraits> listing(opendir(folder.empty() ? "." : NativePath(folder).c_str()));
+        if (!listing)
+            return;
+        while (const dirent* entry = readdir(listing.get())) {
+            // Our names are ASCII: a name with other bytes is not one of them.
+            const std::string_view name(entry->d_name);
+            const std::u16string wide(name.begin(), name.end());
+            if (IsTemporaryNameOf(wide, target, u"/"))
+                unlink(NativePath(folder + wide).c_str());
+        }
+    } catch (const std::bad_alloc&) {
+        // Left for the next save.
+    }
 }
 
 void FileReplacement::Discard() noexcept

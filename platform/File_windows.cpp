@@ -2,33 +2,27 @@
 #include <bcrypt.h>
 
 #include <algorithm>
+#include <new>
 #include <utility>
 
 #include "platform/File.h"
 #include "platform/TemporaryName.h"
+#include "platform/UniqueHandle.h"
 #include "platform/WideText.h"
 
 namespace platform {
 namespace {
 
-// RAII owner of a file handle.
-class UniqueFileHandle {
-public:
-    explicit UniqueFileHandle(HANDLE owned) noexcept : value_(owned) {}
-    UniqueFileHandle(const UniqueFileHandle&) = delete;
-    UniqueFileHandle& operator=(const UniqueFileHandle&) = delete;
-    ~UniqueFileHandle()
-    {
-        if (valid())
-            CloseHandle(value_);
-    }
-
-    HANDLE get() const noexcept { return value_; }
-    bool valid() const noexcept { return value_ != INVALID_HANDLE_VALUE; }
-
-private:
-    HANDLE value_;
+struct FindHandleTraits {
+    using type = HANDLE;
+    static HANDLE invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static void close(HANDLE value) noexcept { FindClose(value); }
 };
+using UniqueFindHandle = UniqueAny<FindHandleTraits>;
+
+// What ends the folder part of a path; "C:name" names a file in the current
+// folder of drive C.
+constexpr std::u16string_view kSeparators = u"\\/:";
 
 // Reads at most this much per call: ReadFile and WriteFile count in DWORDs.
 constexpr size_t kLargestTransfer = 1u << 30;
@@ -108,8 +102,7 @@ void FileReplacement::Open()
         failed_ = true;
         return;
     }
-    // "C:name" names a file in the current folder of drive C.
-    temporary_ = TemporaryNameBeside(target_, u"\\/:", random);
+    temporary_ = TemporaryNameBeside(target_, kSeparators, random);
     const HANDLE created = CreateFileW(AsWide(temporary_), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                        FILE_ATTRIBUTE_NORMAL, nullptr);
     if (created == INVALID_HANDLE_VALUE) {
@@ -165,6 +158,25 @@ bool FileReplacement::Close() noexcept
     if (handle_ == -1)
         return true;
     return CloseHandle(AsHandle(std::exchange(handle_, -1))) != FALSE;
+}
+
+void RemoveAbandonedReplacements(const std::u16string& target) noexcept
+{
+    try {
+        const std::u16string folder = target.substr(0, temporary_name::FolderLength(target, kSeparators));
+        const std::u16string pattern = folder + temporary_name::Lead(target, kSeparators) + u"*.tmp";
+        WIN32_FIND_DATAW found;
+        const UniqueFindHandle search(FindFirstFileW(AsWide(pattern), &found));
+        if (!search)
+            return;
+        do {
+            // The pattern also matches short names; only the long name counts.
+            if (IsTemporaryNameOf(AsU16(found.cFileName), target, kSeparators))
+                DeleteFileW(AsWide(folder + AsU16(found.cFileName)));
+        } while (FindNextFileW(search.get(), &found));
+    } catch (const std::bad_alloc&) {
+        // Left for the next save.
+    }
 }
 
 void FileReplacement::Discard() noexcept

@@ -1,0 +1,73 @@
+#pragma once
+// The lock through which the plug-in's navigators coordinate their use of one
+// file, whoever created them and in whichever thread, process or machine:
+// many readers at once, or one writer.
+//
+// The lock is a byte range of the file itself, far past any data an INI file
+// holds, locked shared or exclusively with LockFileEx. Such a range holds
+// across processes and, on a shared folder whose file system has byte-range
+// locks, across machines; the system releases it when its holder ends, even
+// when the holder is killed; and it keeps no other program from reading or
+// writing the file. Writers also hold a mutex named after the path, which
+// lets readers on this machine wait out the moment of a replacement in which
+// the file may not exist at all, and lets writers queue without polling.
+//
+// Every save replaces the file, so a range locked through a handle opened
+// before the replacement is a range of the old file. An acquisition therefore
+// checks, once it holds the range, that its handle still refers to the file
+// at the path, and starts again when it does not.
+//
+// Waits are bounded. While it waits, a thread in a single-threaded apartment
+// keeps dispatching its messages; it never does so while it holds the range.
+#include <windows.h>
+
+#include <chrono>
+#include <string>
+
+#include "platform/UniqueHandle.h"
+
+namespace platform {
+
+// How long an acquisition waits before it gives up: 10 seconds.
+constexpr std::chrono::milliseconds kFileLockWaitBound{10000};
+
+enum class FileLockMode { Shared, Exclusive };
+
+// What an exclusive acquisition does when the file does not exist: leave it
+// so (nothing to lock but the name), or create it empty so that it carries
+// the lock, as a writer that is about to create the file anyway does.
+enum class WhenMissing { Leave, Create };
+
+class FileLock {
+public:
+    // Waits until the lock is held, the file turns out not to exist or not to
+    // take byte-range locks, or the bound has passed.
+    static FileLock Acquire(const std::u16string& path, FileLockMode mode, WhenMissing whenMissing = WhenMissing::Leave);
+
+    FileLock(FileLock&& other) noexcept;
+    FileLock& operator=(FileLock&&) = delete;
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+    ~FileLock();
+
+    // False when the bound passed before the lock could be had. A reader
+    // then reads anyway; a writer gives up.
+    bool acquired() const noexcept { return acquired_; }
+
+private:
+    FileLock() = default;
+    // Locks the range through `file_` without waiting. True when it is held.
+    bool TryLockRange(FileLockMode mode) noexcept;
+    void UnlockRange() noexcept;
+
+    UniqueKernelHandle writerMutex_;
+    bool ownsWriterMutex_ = false;
+    UniqueFileHandle file_;
+    bool rangeLocked_ = false;
+    bool acquired_ = false;
+};
+
+// Shortens (or restores) the bound for tests that hold a lock on purpose.
+void SetFileLockWaitBoundForTesting(std::chrono::milliseconds bound) noexcept;
+
+}  // namespace platform

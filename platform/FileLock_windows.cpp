@@ -1,0 +1,260 @@
+#include "platform/FileLock.h"
+
+#include <objbase.h>
+#include <winternl.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
+#include <utility>
+
+#include "platform/Text.h"
+#include "platform/WideText.h"
+
+namespace platform {
+namespace {
+
+// The locked byte: just below 2^63, far past the end of any INI file, so
+// the lock never stands in the way of anyone's reads and writes. Offsets
+// from 2^63 on are refused by file systems and servers that keep Windows'
+// locks as POSIX ones.
+constexpr DWORD kRangeOffsetHigh = 0x7FFFFFFF;
+constexpr DWORD kRangeLength = 1;
+
+// Others may go on reading, writing, renaming and deleting the file while
+// the lock's handle is open; a save's replacement deletes it.
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// While another holds the range, the lock is tried again after a pause that
+// starts at 1 ms and doubles up to this.
+constexpr DWORD kLongestPause = 16;
+
+std::atomic<uint32_t> waitBoundMilliseconds{static_cast<uint32_t>(kFileLockWaitBound.count())};
+
+class Deadline {
+public:
+    Deadline() noexcept : end_(GetTickCount64() + waitBoundMilliseconds.load()) {}
+    DWORD Remaining() const noexcept
+    {
+        const ULONGLONG now = GetTickCount64();
+        return now >= end_ ? 0 : static_cast<DWORD>(std::min<ULONGLONG>(end_ - now, INFINITE - 1));
+    }
+
+private:
+    ULONGLONG end_;
+};
+
+enum class WaitOutcome { Signaled, Abandoned, TimedOut, Failed };
+
+// Waits for the handle, dispatching the messages of a single-threaded
+// apartment meanwhile so that the host's windows stay alive.
+WaitOutcome WaitDispatching(HANDLE handle, DWORD milliseconds) noexcept
+{
+    DWORD index = 0;
+    const HRESULT hr = CoWaitForMultipleHandles(0, milliseconds, 1, &handle, &index);
+    if (hr == S_OK)
+        return index == WAIT_ABANDONED_0 ? WaitOutcome::Abandoned : WaitOutcome::Signaled;
+    if (hr == RPC_S_CALLPENDING)
+        return WaitOutcome::TimedOut;
+    // A thread outside every apartment (CO_E_NOTINITIALIZED) has no
+    // messages of COM's to dispatch.
+    switch (WaitForSingleObject(handle, milliseconds)) {
+    case WAIT_OBJECT_0:
+        return WaitOutcome::Signaled;
+    case WAIT_ABANDONED:
+        return WaitOutcome::Abandoned;
+    case WAIT_TIMEOUT:
+        return WaitOutcome::TimedOut;
+    default:
+        return WaitOutcome::Failed;
+    }
+}
+
+// Pauses between tries, dispatching messages like any other wait: it waits
+// on an event that nobody sets.
+class Pause {
+public:
+    void Wait(DWORD milliseconds) noexcept
+    {
+        if (!event_)
+            event_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        if (!event_ || WaitDispatching(event_.get(), milliseconds) == WaitOutcome::Failed)
+            Sleep(milliseconds);
+    }
+
+private:
+    UniqueKernelHandle event_;
+};
+
+// The writers' mutex of a path: named after a hash of the path with its case
+// folded, as Windows names files without regard to case. Two paths that
+// share a hash only share a queue.
+std::wstring WriterMutexName(const std::u16string& path)
+{
+    uint64_t hash = 0xCBF29CE484222325u;  // FNV-1a
+    for (const char16_t unit : path) {
+        hash ^= ToLower(unit);
+        hash *= 0x100000001B3u;
+    }
+    std::wstring name = L"IniPlugin.FileLock.";
+    for (int shift = 60; shift >= 0; shift -= 4)
+        name += L"0123456789abcdef"[(hash >> shift) & 0xF];
+    return name;
+}
+
+// Waits until no writer on this machine holds the path's mutex. True when
+// there was one: its replacement may just have put a file in place.
+bool WaitForLocalWriter(const std::wstring& mutexName, const Deadline& deadline) noexcept
+{
+    const UniqueKernelHandle mutex(OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, mutexName.c_str()));
+    if (!mutex)
+        return false;
+    const WaitOutcome outcome = WaitDispatching(mutex.get(), deadline.Remaining());
+    if (outcome == WaitOutcome::Signaled || outcome == WaitOutcome::Abandoned)
+        ReleaseMutex(mutex.get());
+    return true;
+}
+
+bool IsMissing(DWORD error) noexcept { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
+
+// The file system's number of the file a handle refers to; 0 when the file
+// system has none.
+ULONGLONG FileNumber(HANDLE file) noexcept
+{
+    IO_STATUS_BLOCK status;
+    FILE_INTERNAL_INFORMATION information = {};
+    if (!NT_SUCCESS(NtQueryInformationFile(file, &status, &information, sizeof information, FileInternalInformation)))
+        return 0;
+    return static_cast<ULONGLONG>(information.IndexNumber.QuadPart);
+}
+
+// Whether `held` still refers to the file at `path`: false once the file
+// has been replaced or removed since `held` was opened.
+bool StillAtPath(HANDLE held, const std::u16string& path) noexcept
+{
+    const UniqueFileHandle current(
+        CreateFileW(AsWide(path), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!current)
+        return false;
+    const ULONGLONG number = FileNumber(held);
+    return number == 0 || number == FileNumber(current.get());
+}
+
+OVERLAPPED RangeStart() noexcept
+{
+    OVERLAPPED range = {};
+    range.OffsetHigh = kRangeOffsetHigh;
+    return range;
+}
+
+}  // namespace
+
+FileLock FileLock::Acquire(const std::u16string& path, FileLockMode mode, WhenMissing whenMissing)
+{
+    const Deadline deadline;
+    const std::wstring mutexName = WriterMutexName(path);
+    FileLock lock;
+    if (mode == FileLockMode::Exclusive) {
+        // Without the mutex (it could not be made), writers on this machine
+        // still exclude each other through the range.
+        lock.writerMutex_.reset(CreateMutexW(nullptr, FALSE, mutexName.c_str()));
+        if (lock.writerMutex_) {
+            switch (WaitDispatching(lock.writerMutex_.get(), deadline.Remaining())) {
+            case WaitOutcome::Signaled:
+            case WaitOutcome::Abandoned:  // its holder died: the file is as the holder left it
+                lock.ownsWriterMutex_ = true;
+                break;
+            case WaitOutcome::TimedOut:
+                return lock;
+            case WaitOutcome::Failed:
+                lock.writerMutex_.reset();
+                break;
+            }
+        }
+    }
+    const DWORD disposition =
+        mode == FileLockMode::Exclusive && whenMissing == WhenMissing::Create ? OPEN_ALWAYS : OPEN_EXISTING;
+    bool waitedForReplacement = false;
+    Pause pause;
+    for (;;) {
+        lock.file_.reset(
+            CreateFileW(AsWide(path), GENERIC_READ, kShareAll, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!lock.file_) {
+            // Under Wine a replacement has a moment in which the file does
+            // not exist; a reader that meets it waits for the writer.
+            if (IsMissing(GetLastError()) && mode == FileLockMode::Shared && !waitedForReplacement) {
+                waitedForReplacement = true;
+                if (WaitForLocalWriter(mutexName, deadline))
+                    continue;
+            }
+            // No file, or one this process cannot open, which the caller's
+            // own use of the file then meets as well: nothing to lock.
+            lock.acquired_ = true;
+            return lock;
+        }
+        DWORD pauseLength = 1;
+        while (!lock.TryLockRange(mode)) {
+            if (GetLastError() != ERROR_LOCK_VIOLATION) {
+                // A file system without byte-range locks.
+                lock.file_.reset();
+                lock.acquired_ = true;
+                return lock;
+            }
+            const DWORD remaining = deadline.Remaining();
+            if (remaining == 0)
+                return lock;
+            pause.Wait(std::min(pauseLength, remaining));
+            pauseLength = std::min(pauseLength * 2, kLongestPause);
+        }
+        if (StillAtPath(lock.file_.get(), path)) {
+            lock.acquired_ = true;
+            return lock;
+        }
+        lock.UnlockRange();
+        if (deadline.Remaining() == 0)
+            return lock;
+    }
+}
+
+FileLock::FileLock(FileLock&& other) noexcept
+    : writerMutex_(std::move(other.writerMutex_)),
+      ownsWriterMutex_(std::exchange(other.ownsWriterMutex_, false)),
+      file_(std::move(other.file_)),
+      rangeLocked_(std::exchange(other.rangeLocked_, false)),
+      acquired_(other.acquired_)
+{
+}
+
+FileLock::~FileLock()
+{
+    UnlockRange();
+    file_.reset();
+    if (ownsWriterMutex_)
+        ReleaseMutex(writerMutex_.get());
+}
+
+bool FileLock::TryLockRange(FileLockMode mode) noexcept
+{
+    DWORD flags = LOCKFILE_FAIL_IMMEDIATELY;
+    if (mode == FileLockMode::Exclusive)
+        flags |= LOCKFILE_EXCLUSIVE_LOCK;
+    OVERLAPPED range = RangeStart();
+    rangeLocked_ = LockFileEx(file_.get(), flags, 0, kRangeLength, 0, &range) != FALSE;
+    return rangeLocked_;
+}
+
+void FileLock::UnlockRange() noexcept
+{
+    if (!rangeLocked_)
+        return;
+    OVERLAPPED range = RangeStart();
+    UnlockFileEx(file_.get(), 0, kRangeLength, 0, &range);
+    rangeLocked_ = false;
+}
+
+void SetFileLockWaitBoundForTesting(std::chrono::milliseconds bound) noexcept
+{
+    waitBoundMilliseconds.store(static_cast<uint32_t>(bound.count()));
+}
+
+}  // namespace platform
