@@ -3,7 +3,7 @@
 // file, whoever created them and in whichever thread, process or machine:
 // many readers at once, or one writer.
 //
-// The lock is a byte range of the file itself, far past any data an INI file
+// The lock is two bytes of the file itself, far past any data an INI file
 // holds, locked shared or exclusively with LockFileEx. Such a range holds
 // across processes and, on a shared folder whose file system has byte-range
 // locks, across machines; the system releases it when its holder ends, even
@@ -54,16 +54,21 @@ public:
     // then reads anyway; a writer gives up.
     bool acquired() const noexcept { return acquired_; }
 
+    // What one try to lock the bytes through `file_` came to.
+    enum class Attempt { Held, Busy, Unsupported };
+
 private:
     FileLock() = default;
-    // Locks the range through `file_` without waiting. True when it is held.
-    bool TryLockRange(FileLockMode mode) noexcept;
-    void UnlockRange() noexcept;
+    // Tries once; a writer that gets past the gate waits there a moment for
+    // the readers inside to leave.
+    Attempt TryOnce(FileLockMode mode) noexcept;
+    void Unlock() noexcept;
 
     UniqueKernelHandle writerMutex_;
     bool ownsWriterMutex_ = false;
     UniqueFileHandle file_;
-    bool rangeLocked_ = false;
+    bool holdsGate_ = false;
+    bool holdsUse_ = false;
     bool acquired_ = false;
 };
 

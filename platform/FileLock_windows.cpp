@@ -14,12 +14,23 @@
 namespace platform {
 namespace {
 
-// The locked byte: just below 2^63, far past the end of any INI file, so
+// The locked bytes lie just below 2^63, far past the end of any INI file, so
 // the lock never stands in the way of anyone's reads and writes. Offsets
 // from 2^63 on are refused by file systems and servers that keep Windows'
 // locks as POSIX ones.
+//
+// Two bytes. Whoever uses the file holds the use byte, readers shared and a
+// writer exclusively. A writer first takes the gate byte exclusively and
+// keeps it while it waits for the readers inside to leave and while it
+// works; a reader passes the gate (shared, for a moment) on its way in. So
+// readers that keep coming cannot keep a writer out for good.
 constexpr DWORD kRangeOffsetHigh = 0x7FFFFFFF;
-constexpr DWORD kRangeLength = 1;
+enum class LockByte : DWORD { Gate = 0, Use = 1 };
+
+// How long a writer that holds the gate waits for readers to leave before
+// it lets go of the gate to dispatch messages (it must not while it holds
+// the gate: a reader on its own thread would wait at that gate).
+constexpr DWORD kDrainSlice = 50;
 
 // Others may go on reading, writing, renaming and deleting the file while
 // the lock's handle is open; a save's replacement deletes it.
@@ -140,11 +151,34 @@ bool StillAtPath(HANDLE held, const std::u16string& path) noexcept
     return number == 0 || number == FileNumber(current.get());
 }
 
-OVERLAPPED RangeStart() noexcept
+OVERLAPPED At(LockByte byte) noexcept
 {
-    OVERLAPPED range = {};
-    range.OffsetHigh = kRangeOffsetHigh;
-    return range;
+    OVERLAPPED position = {};
+    position.Offset = static_cast<DWORD>(byte);
+    position.OffsetHigh = kRangeOffsetHigh;
+    return position;
+}
+
+bool LockAt(HANDLE file, LockByte byte, FileLockMode mode) noexcept
+{
+    DWORD flags = LOCKFILE_FAIL_IMMEDIATELY;
+    if (mode == FileLockMode::Exclusive)
+        flags |= LOCKFILE_EXCLUSIVE_LOCK;
+    OVERLAPPED position = At(byte);
+    return LockFileEx(file, flags, 0, 1, 0, &position) != FALSE;
+}
+
+void UnlockAt(HANDLE file, LockByte byte) noexcept
+{
+    OVERLAPPED position = At(byte);
+    UnlockFileEx(file, 0, 1, 0, &position);
+}
+
+// What a try that did not get the lock met: someone else holding it, or a
+// file system without byte-range locks.
+FileLock::Attempt Unlocked() noexcept
+{
+    return GetLastError() == ERROR_LOCK_VIOLATION ? FileLock::Attempt::Busy : FileLock::Attempt::Unsupported;
 }
 
 }  // namespace
@@ -193,9 +227,11 @@ FileLock FileLock::Acquire(const std::u16string& path, FileLockMode mode, WhenMi
             return lock;
         }
         DWORD pauseLength = 1;
-        while (!lock.TryLockRange(mode)) {
-            if (GetLastError() != ERROR_LOCK_VIOLATION) {
-                // A file system without byte-range locks.
+        for (;;) {
+            const Attempt attempt = lock.TryOnce(mode);
+            if (attempt == Attempt::Held)
+                break;
+            if (attempt == Attempt::Unsupported) {
                 lock.file_.reset();
                 lock.acquired_ = true;
                 return lock;
@@ -210,7 +246,7 @@ FileLock FileLock::Acquire(const std::u16string& path, FileLockMode mode, WhenMi
             lock.acquired_ = true;
             return lock;
         }
-        lock.UnlockRange();
+        lock.Unlock();
         if (deadline.Remaining() == 0)
             return lock;
     }
@@ -220,36 +256,58 @@ FileLock::FileLock(FileLock&& other) noexcept
     : writerMutex_(std::move(other.writerMutex_)),
       ownsWriterMutex_(std::exchange(other.ownsWriterMutex_, false)),
       file_(std::move(other.file_)),
-      rangeLocked_(std::exchange(other.rangeLocked_, false)),
+      holdsGate_(std::exchange(other.holdsGate_, false)),
+      holdsUse_(std::exchange(other.holdsUse_, false)),
       acquired_(other.acquired_)
 {
 }
 
 FileLock::~FileLock()
 {
-    UnlockRange();
+    Unlock();
     file_.reset();
     if (ownsWriterMutex_)
         ReleaseMutex(writerMutex_.get());
 }
 
-bool FileLock::TryLockRange(FileLockMode mode) noexcept
+FileLock::Attempt FileLock::TryOnce(FileLockMode mode) noexcept
 {
-    DWORD flags = LOCKFILE_FAIL_IMMEDIATELY;
-    if (mode == FileLockMode::Exclusive)
-        flags |= LOCKFILE_EXCLUSIVE_LOCK;
-    OVERLAPPED range = RangeStart();
-    rangeLocked_ = LockFileEx(file_.get(), flags, 0, kRangeLength, 0, &range) != FALSE;
-    return rangeLocked_;
+    const HANDLE file = file_.get();
+    if (!LockAt(file, LockByte::Gate, mode))
+        return Unlocked();
+    if (mode == FileLockMode::Shared) {
+        // A writer holds the use byte only while it holds the gate, so past
+        // the gate the use byte is free of writers.
+        holdsUse_ = LockAt(file, LockByte::Use, mode);
+        const Attempt attempt = holdsUse_ ? Attempt::Held : Unlocked();
+        UnlockAt(file, LockByte::Gate);
+        return attempt;
+    }
+    holdsGate_ = true;
+    const ULONGLONG sliceEnd = GetTickCount64() + kDrainSlice;
+    Attempt attempt;
+    for (;;) {
+        if (LockAt(file, LockByte::Use, mode)) {
+            holdsUse_ = true;
+            return Attempt::Held;
+        }
+        attempt = Unlocked();
+        if (attempt != Attempt::Busy || GetTickCount64() >= sliceEnd)
+            break;
+        Sleep(1);
+    }
+    UnlockAt(file, LockByte::Gate);
+    holdsGate_ = false;
+    return attempt;
 }
 
-void FileLock::UnlockRange() noexcept
+void FileLock::Unlock() noexcept
 {
-    if (!rangeLocked_)
-        return;
-    OVERLAPPED range = RangeStart();
-    UnlockFileEx(file_.get(), 0, kRangeLength, 0, &range);
-    rangeLocked_ = false;
+    if (holdsUse_)
+        UnlockAt(file_.get(), LockByte::Use);
+    if (holdsGate_)
+        UnlockAt(file_.get(), LockByte::Gate);
+    holdsUse_ = holdsGate_ = false;
 }
 
 void SetFileLockWaitBoundForTesting(std::chrono::milliseconds bound) noexcept

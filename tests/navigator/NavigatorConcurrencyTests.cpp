@@ -1,0 +1,308 @@
+// Many navigators on one file, in separate processes: committed writes are
+// never lost, readers never miss a key that is always there, and a lock that
+// is held too long or by a killed process blocks nobody for good.
+//
+// The other processes are this program again, started with a role in the
+// environment; ConcurrencyWorker.Run plays the role and reports through its
+// exit code.
+#include "navigator/NavigatorFixture.h"
+
+#include <objbase.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+#include "platform/FileLock.h"
+#include "platform/WideText.h"
+
+namespace {
+
+constexpr wchar_t kRoleVariable[] = L"INIPLUGIN_TEST_ROLE";
+// Separates the words of a role: paths may hold spaces.
+constexpr wchar_t kRoleSeparator = L'|';
+
+// Nobody writes the comment and the untouched section; every writer adds keys
+// to [main], where "always" is there from the start. No blank lines: Wine's
+// profile writer drops them.
+constexpr char16_t kBase[] = u"; shared settings\r\n[untouched]\r\nkeep=1\r\n[main]\r\nalways=here\r\n";
+
+std::string FileBytes(bool utf16)
+{
+    const std::u16string text(kBase);
+    return utf16 ? Utf16LeFile(text) : std::string(text.begin(), text.end());
+}
+
+std::string TextOf(const std::string& bytes)
+{
+    if (bytes.size() < 2 || bytes[0] != '\xFF' || bytes[1] != '\xFE')
+        return bytes;
+    std::string text;
+    for (size_t i = 2; i + 1 < bytes.size(); i += 2)
+        text += bytes[i + 1] == 0 ? bytes[i] : '?';
+    return text;
+}
+
+// A navigator created as the format object creates one.
+Microsoft::WRL::ComPtr<IZephFileNavigator> Open(const std::wstring& file, HRESULT& initResult)
+{
+    Microsoft::WRL::ComPtr<IZephFileNavigatorInit> init;
+    if (FAILED(CIniFile::CreateInstance(nullptr, IID_IZephFileNavigatorInit, &init))) {
+        initResult = E_FAIL;
+        return nullptr;
+    }
+    initResult = init->Init(file.c_str(), 0);
+    Microsoft::WRL::ComPtr<IZephFileNavigator> navigator;
+    init.As(&navigator);
+    return navigator;
+}
+
+HRESULT WriteAndCommit(const std::wstring& file, const std::wstring& key)
+{
+    HRESULT hr;
+    auto navigator = Open(file, hr);
+    if (FAILED(hr))
+        return hr;
+    Records records;
+    records.AddText(L"main", key.c_str(), L"v");
+    hr = navigator->WriteVariables(0, 0, 0, records.count(), records.data(), 0);
+    return SUCCEEDED(hr) ? navigator->Commit() : hr;
+}
+
+// Exit codes of the roles: 0, or how many of their operations went wrong.
+int CommitRole(const std::wstring& file, int worker, int rounds)
+{
+    int failed = 0;
+    for (int round = 0; round < rounds; ++round) {
+        if (WriteAndCommit(file, L"w" + std::to_wstring(worker) + L"r" + std::to_wstring(round)) != S_OK)
+            ++failed;
+    }
+    return failed;
+}
+
+int ReadRole(const std::wstring& file, const std::wstring& stopFile)
+{
+    int failed = 0;
+    while (GetFileAttributesW(stopFile.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        HRESULT hr;
+        auto navigator = Open(file, hr);
+        Records records;
+        records.Add(L"main", L"always");
+        if (FAILED(hr) || navigator->ReadVariables(0, 0, 0, 1, records.data()) != S_OK || records[0].found != 1)
+            ++failed;
+    }
+    return failed;
+}
+
+int HoldRole(const std::wstring& file, const std::wstring& readyFile)
+{
+    const auto lock = platform::FileLock::Acquire(std::u16string(AsU16(file)), platform::FileLockMode::Exclusive);
+    if (!lock.acquired())
+        return 1;
+    WriteBytes(readyFile, "");
+    Sleep(INFINITE);
+    return 0;
+}
+
+// Another process of this program, playing `role`.
+class Worker {
+public:
+    explicit Worker(const std::wstring& role)
+    {
+        wchar_t program[MAX_PATH];
+        GetModuleFileNameW(nullptr, program, MAX_PATH);
+        std::wstring commandLine = L"\"" + std::wstring(program) + L"\" --gtest_filter=ConcurrencyWorker.Run";
+        SetEnvironmentVariableW(kRoleVariable, role.c_str());
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof startup;
+        // The worker's output would only clutter the test's.
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        started_ = CreateProcessW(program, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                                  &process_) != FALSE;
+        SetEnvironmentVariableW(kRoleVariable, nullptr);
+        EXPECT_TRUE(started_) << "could not start a worker";
+    }
+    Worker(const Worker&) = delete;
+    Worker& operator=(const Worker&) = delete;
+    ~Worker()
+    {
+        if (started_) {
+            TerminateProcess(process_.hProcess, 99);
+            CloseHandle(process_.hThread);
+            CloseHandle(process_.hProcess);
+        }
+    }
+
+    // The worker's exit code once it has ended; -1 when it could not start.
+    int Finish()
+    {
+        if (!started_)
+            return -1;
+        WaitForSingleObject(process_.hProcess, INFINITE);
+        DWORD code = 0;
+        GetExitCodeProcess(process_.hProcess, &code);
+        return static_cast<int>(code);
+    }
+
+    void Kill()
+    {
+        TerminateProcess(process_.hProcess, 98);
+        WaitForSingleObject(process_.hProcess, INFINITE);
+    }
+
+private:
+    PROCESS_INFORMATION process_ = {};
+    bool started_ = false;
+};
+
+// Waits for a worker's sign that it is ready; false after a minute.
+bool AwaitFile(const std::filesystem::path& file)
+{
+    for (int tries = 0; tries < 6000; ++tries) {
+        if (std::filesystem::exists(file))
+            return true;
+        Sleep(10);
+    }
+    return false;
+}
+
+// The files in the folder other than `file`.
+std::vector<std::string> OthersBeside(const std::filesystem::path& file)
+{
+    std::vector<std::string> others;
+    for (const auto& entry : std::filesystem::directory_iterator(file.parent_path())) {
+        if (entry.path() != file)
+            others.push_back(entry.path().filename().string());
+    }
+    return others;
+}
+
+}  // namespace
+
+// The roles the tests below start other processes for; skipped in a plain run.
+TEST(ConcurrencyWorker, Run)
+{
+    const wchar_t* role = _wgetenv(kRoleVariable);
+    if (role == nullptr)
+        GTEST_SKIP() << "plays a role only when a test starts it";
+    // Like a host's thread: a single-threaded apartment.
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    std::vector<std::wstring> words(1);
+    for (const wchar_t* unit = role; *unit != L'\0'; ++unit) {
+        if (*unit == kRoleSeparator)
+            words.emplace_back();
+        else
+            words.back() += *unit;
+    }
+    if (words[0] == L"commit" && words.size() == 4)
+        std::exit(CommitRole(words[1], std::stoi(words[2]), std::stoi(words[3])));
+    if (words[0] == L"read" && words.size() == 3)
+        std::exit(ReadRole(words[1], words[2]));
+    if (words[0] == L"hold" && words.size() == 3)
+        std::exit(HoldRole(words[1], words[2]));
+    std::exit(100);
+}
+
+class NavigatorConcurrencyTest : public NavigatorTest {
+protected:
+    static std::wstring Role(std::initializer_list<std::wstring> words)
+    {
+        std::wstring role;
+        for (const std::wstring& word : words)
+            role += (role.empty() ? L"" : std::wstring(1, kRoleSeparator)) + word;
+        return role;
+    }
+    static std::wstring Path(const std::filesystem::path& file) { return file.wstring(); }
+    static std::wstring Number(int number) { return std::to_wstring(number); }
+};
+
+TEST_F(NavigatorConcurrencyTest, EveryCommitFromManyProcessesIsKept)
+{
+    constexpr int kWorkers = 4;
+    constexpr int kRounds = 15;
+    for (const bool utf16 : {false, true}) {
+        SCOPED_TRACE(utf16 ? "UTF-16 file" : "ANSI file");
+        const auto file = IniFile(FileBytes(utf16), utf16 ? "utf16.ini" : "ansi.ini");
+        std::vector<std::unique_ptr<Worker>> workers;
+        for (int worker = 0; worker < kWorkers; ++worker) {
+            workers.push_back(std::make_unique<Worker>(
+                Role({L"commit", Path(file), Number(worker), Number(kRounds)})));
+        }
+        for (int worker = 0; worker < kWorkers; ++worker)
+            EXPECT_EQ(0, workers[worker]->Finish()) << "commits of worker " << worker << " that did not return S_OK";
+
+        const std::string bytes = ReadBytes(file);
+        EXPECT_EQ(utf16, bytes.rfind("\xFF\xFE", 0) == 0) << "the encoding is kept";
+        const std::string text = TextOf(bytes);
+        EXPECT_EQ(0u, text.find("; shared settings\r\n[untouched]\r\nkeep=1\r\n[main]\r\nalways=here\r\n"))
+            << "what nobody wrote is kept:\n" << text;
+        for (int worker = 0; worker < kWorkers; ++worker) {
+            for (int round = 0; round < kRounds; ++round) {
+                const std::string line = "\nw" + std::to_string(worker) + "r" + std::to_string(round) + "=v\r\n";
+                EXPECT_NE(std::string::npos, text.find(line)) << "lost:" << line;
+            }
+        }
+        EXPECT_EQ(std::vector<std::string>(), OthersBeside(file)) << "files left beside the target";
+        std::filesystem::remove(file);
+    }
+}
+
+TEST_F(NavigatorConcurrencyTest, ReadersNeverMissAKeyWhileAnotherProcessCommits)
+{
+    for (const bool utf16 : {false, true}) {
+        SCOPED_TRACE(utf16 ? "UTF-16 file" : "ANSI file");
+        const auto file = IniFile(FileBytes(utf16), utf16 ? "utf16.ini" : "ansi.ini");
+        const auto stop = folder.File(utf16 ? "stop-utf16" : "stop-ansi");
+        std::vector<std::unique_ptr<Worker>> readers;
+        for (int reader = 0; reader < 3; ++reader)
+            readers.push_back(std::make_unique<Worker>(Role({L"read", Path(file), Path(stop)})));
+        Worker committer(Role({L"commit", Path(file), Number(0), Number(100)}));
+        EXPECT_EQ(0, committer.Finish()) << "commits that did not return S_OK";
+        WriteBytes(stop, "");
+        for (auto& reader : readers)
+            EXPECT_EQ(0, reader->Finish()) << "opens that failed and reads that missed the key";
+    }
+}
+
+TEST_F(NavigatorConcurrencyTest, ALockHeldTooLongFailsTheCommitAndKeepsItsWrites)
+{
+    const auto file = IniFile(FileBytes(false));
+    const auto ready = folder.File("ready");
+    Worker holder(Role({L"hold", Path(file), Path(ready)}));
+    ASSERT_TRUE(AwaitFile(ready)) << "the holder did not take the lock";
+
+    platform::SetFileLockWaitBoundForTesting(std::chrono::milliseconds(200));
+    auto navigator = OpenNavigator(file);
+    Records records;
+    records.AddText(L"main", L"late", L"v");
+    EXPECT_EQ(S_OK, navigator->WriteVariables(0, 0, 0, records.count(), records.data(), 0))
+        << "a write waits for the commit when the file stays locked";
+    EXPECT_EQ(E_FAIL, navigator->Commit());
+    EXPECT_EQ(FileBytes(false), ReadBytes(file)) << "nothing was written while another held the lock";
+    Records read;
+    read.Add(L"main", L"always");
+    EXPECT_EQ(S_OK, navigator->ReadVariables(0, 0, 0, 1, read.data()));
+    EXPECT_EQ(1, read[0].found) << "a read goes on after the bound";
+    platform::SetFileLockWaitBoundForTesting(platform::kFileLockWaitBound);
+
+    // The holder is killed: the system frees what it held, within the bound.
+    holder.Kill();
+    EXPECT_EQ(S_OK, navigator->Commit()) << "the writes were kept for the next commit";
+    EXPECT_NE(std::string::npos, TextOf(ReadBytes(file)).find("\r\nlate=v\r\n"));
+}
+
+TEST_F(NavigatorConcurrencyTest, TwoNavigatorsOnOneFileInOneThread)
+{
+    const auto file = IniFile(FileBytes(false));
+    auto first = OpenNavigator(file);
+    auto second = OpenNavigator(file);
+    Records a, b;
+    a.AddText(L"main", L"a", L"1");
+    b.AddText(L"main", L"always", L"2");
+    ASSERT_EQ(S_OK, first->WriteVariables(0, 0, 0, a.count(), a.data(), 0));
+    // The alternatives form commits under the lock it already holds.
+    ASSERT_EQ(S_OK, second->WriteVariables(0, 1, 0, b.count(), b.data(), 0));
+    ASSERT_EQ(S_OK, first->Commit());
+    EXPECT_EQ("; shared settings\r\n[untouched]\r\nkeep=1\r\n[main]\r\nalways=2\r\na=1\r\n", TextOf(ReadBytes(file)));
+}
