@@ -9,12 +9,14 @@
 
 #include <objbase.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <memory>
 #include <vector>
 
 #include "platform/FileLock.h"
+#include "platform/TemporaryName.h"
 #include "platform/WideText.h"
 
 namespace {
@@ -239,8 +241,8 @@ TEST_F(NavigatorConcurrencyTest, EveryCommitFromManyProcessesIsKept)
             << "what nobody wrote is kept:\n" << text;
         for (int worker = 0; worker < kWorkers; ++worker) {
             for (int round = 0; round < kRounds; ++round) {
-                const std::string line = "\nw" + std::to_string(worker) + "r" + std::to_string(round) + "=v\r\n";
-                EXPECT_NE(std::string::npos, text.find(line)) << "lost:" << line;
+                const std::string key = "w" + std::to_string(worker) + "r" + std::to_string(round);
+                EXPECT_NE(std::string::npos, text.find("\n" + key + "=v\r\n")) << "lost: " << key;
             }
         }
         EXPECT_EQ(std::vector<std::string>(), OthersBeside(file)) << "files left beside the target";
@@ -290,6 +292,31 @@ TEST_F(NavigatorConcurrencyTest, ALockHeldTooLongFailsTheCommitAndKeepsItsWrites
     holder.Kill();
     EXPECT_EQ(S_OK, navigator->Commit()) << "the writes were kept for the next commit";
     EXPECT_NE(std::string::npos, TextOf(ReadBytes(file)).find("\r\nlate=v\r\n"));
+}
+
+TEST_F(NavigatorConcurrencyTest, ACommitRemovesWhatKilledSavesOfItsFileLeftBehind)
+{
+    const auto file = IniFile(FileBytes(false), "target.ini");
+    const unsigned char random[platform::kTemporaryNameRandomBytes] = {0x12, 0xAB};
+    const auto nameFor = [&](const char* target) {
+        const std::u16string path = platform::TemporaryNameBeside(U16Path(folder.File(target)), u"\\", random);
+        return std::filesystem::path(std::wstring(path.begin(), path.end())).filename().string();
+    };
+    const std::string abandoned = nameFor("TARGET.INI");  // names are compared without regard to case
+    const std::string otherFiles = nameFor("other.ini");
+    for (const std::string& name : {abandoned, otherFiles, std::string("~ini-other.tmp"), std::string("rf12.tmp")})
+        folder.WriteFile(name, "left behind");
+
+    auto navigator = OpenNavigator(file);
+    Records records;
+    records.AddText(L"main", L"k", L"v");
+    ASSERT_EQ(S_OK, navigator->WriteVariables(0, 0, 0, records.count(), records.data(), 0));
+    ASSERT_EQ(S_OK, navigator->Commit());
+    std::vector<std::string> left = OthersBeside(file);
+    std::sort(left.begin(), left.end());
+    std::vector<std::string> expected = {otherFiles, "rf12.tmp", "~ini-other.tmp"};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(expected, left) << "only the target's own new versions are removed";
 }
 
 TEST_F(NavigatorConcurrencyTest, TwoNavigatorsOnOneFileInOneThread)
