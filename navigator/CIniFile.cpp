@@ -10,6 +10,7 @@
 
 #include "convert/TextToValue.h"
 #include "convert/ValueToText.h"
+#include "document/IniNames.h"
 #include "module/ModuleState.h"
 #include "navigator/IniAccessMode.h"
 #include "platform/ComError.h"
@@ -57,11 +58,18 @@ std::u16string AbsolutePath(const wchar_t* given)
     }
 }
 
-// A line break in a name or a value would add lines, and with them sections
-// and keys, to the file.
+// A line break in a value would add lines, and with them sections and keys,
+// to the file.
 bool HoldsLineBreak(std::u16string_view text)
 {
     return text.find_first_of(u"\r\n") != std::u16string_view::npos;
+}
+
+// A name as the host passed it: every unit of the BSTR, a NUL inside
+// included, so that the rules can refuse what a C string would cut.
+std::u16string WholeName(BSTR name)
+{
+    return name == nullptr ? std::u16string() : std::u16string(AsU16(name), SysStringLen(name));
 }
 
 // An unsupported operation: E_NOTIMPL when every pointer that decides it is
@@ -83,6 +91,12 @@ HRESULT CIniFile::Init(LPCWSTR filePath, LONG_PTR)
     return ComBoundary([&] {
         const IniAccessMode mode = DecideAccessMode();
         path = AbsolutePath(filePath);
+        // The private-profile functions reach no longer path: a read would
+        // find nothing and a write would go to another file.
+        if (path.size() >= MAX_PATH) {
+            path.clear();
+            return HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE);
+        }
         if (mode == IniAccessMode::InMemory) {
             const FileLock lock = FileLock::Acquire(path, FileLockMode::Shared);
             if (!document.Load(path))
@@ -134,6 +148,8 @@ void CIniFile::FetchValueText(const wchar_t* section, const wchar_t* key, wchar_
 {
     if (UsesInMemoryPath())
         CopyDocumentText(section, key, L"", buffer, kValueBufferUnits);
+    else if (path.empty())
+        buffer[0] = L'\0';  // no file: the profile functions would read another one
     else
         GetPrivateProfileStringW(section, key, L"", buffer, kValueBufferUnits - 1, AsWide(path));
 }
@@ -141,7 +157,7 @@ void CIniFile::FetchValueText(const wchar_t* section, const wchar_t* key, wchar_
 void CIniFile::ReadRawValue(const wchar_t* section, const wchar_t* key, const wchar_t* defaultText, wchar_t* buffer,
                             int capacity) const
 {
-    if (UsesInMemoryPath()) {
+    if (UsesInMemoryPath() || path.empty()) {
         CopyDocumentText(section, key, defaultText, buffer, capacity);
         buffer[capacity - 1] = L'\0';
     } else {
@@ -161,10 +177,20 @@ void CIniFile::CopyDocumentText(const wchar_t* section, const wchar_t* key, cons
         buffer[copied] = L'\0';
 }
 
-CIniFile::Data CIniFile::MakeWrite(const VariableRecord& record, LONG formatSelector) const
+bool CIniFile::WritesAnsiFile() const
 {
-    Data write{U16FromWide(record.sectionName), U16FromWide(record.keyName), ValueToText(record.value, formatSelector)};
-    if (HoldsLineBreak(write.section) || HoldsLineBreak(write.key) || HoldsLineBreak(write.value))
+    return !UsesInMemoryPath() && !platform::BeginsWithUtf16Mark(path);
+}
+
+CIniFile::Data CIniFile::MakeWrite(const VariableRecord& record, LONG formatSelector, bool ansiFile) const
+{
+    Data write{WholeName(record.sectionName), WholeName(record.keyName), ValueToText(record.value, formatSelector)};
+    const document::NameFault sectionFault = ansiFile ? document::SectionNameFaultInAnsiFile(write.section)
+                                                      : document::SectionNameFault(write.section);
+    const document::NameFault keyFault =
+        ansiFile ? document::KeyNameFaultInAnsiFile(write.key) : document::KeyNameFault(write.key);
+    if (sectionFault != document::NameFault::None || keyFault != document::NameFault::None ||
+        HoldsLineBreak(write.value))
         ThrowHResult(E_INVALIDARG);
     return write;
 }
@@ -177,7 +203,7 @@ void CIniFile::Queue(Data write, bool fileLocked)
     // just taken out: the write then waits for the commit instead. Like the
     // profile read, the write reports nothing worth acting on: the commit
     // rewrites the file from the pending writes anyway.
-    if (!UsesInMemoryPath() && fileLocked) {
+    if (!UsesInMemoryPath() && fileLocked && !path.empty()) {
         const Data& queued = pendingWrites.back();
         WritePrivateProfileStringW(AsWide(queued.section), AsWide(queued.key), AsWide(queued.value), AsWide(path));
     }
@@ -205,13 +231,14 @@ HRESULT CIniFile::WriteVariables(LONG_PTR, LONG firstOnly, LONG_PTR, LONG count,
         // into text can call back into the host, which must find no lock
         // held by its own thread. A record whose text cannot be made keeps
         // `found` 0 and ends the call; records before it keep their effects.
+        const bool ansiFile = WritesAnsiFile();
         if (firstOnly == 0) {
             std::vector<Data> writes;
             HRESULT result = S_OK;
             for (LONG index = 0; index < count && result == S_OK; ++index) {
                 records[index].found = 0;
                 try {
-                    writes.push_back(MakeWrite(records[index], formatSelector));
+                    writes.push_back(MakeWrite(records[index], formatSelector, ansiFile));
                 } catch (...) {
                     result = HResultFromCaughtException();
                 }
@@ -238,13 +265,13 @@ HRESULT CIniFile::WriteVariables(LONG_PTR, LONG firstOnly, LONG_PTR, LONG count,
             }
         }
         if (existing < 0) {
-            Data write = MakeWrite(records[0], formatSelector);
+            Data write = MakeWrite(records[0], formatSelector, ansiFile);
             const std::optional<FileLock> lock = LockForProfileWrites();
             Queue(std::move(write), lock && lock->acquired());
             records[0].found = 1;
             return S_OK;
         }
-        Data write = MakeWrite(records[existing], formatSelector);
+        Data write = MakeWrite(records[existing], formatSelector, ansiFile);
         // One hold of the lock for the write and the commit that follows it.
         const FileLock lock = FileLock::Acquire(path, FileLockMode::Exclusive);
         Queue(std::move(write), lock.acquired());
@@ -275,7 +302,8 @@ HRESULT CIniFile::CommitLocked()
     // belongs to a process that was killed.
     platform::RemoveAbandonedReplacements(path);
     // The profile functions may hold the file in a cache of their own.
-    WritePrivateProfileStringW(nullptr, nullptr, nullptr, AsWide(path));
+    if (!path.empty())
+        WritePrivateProfileStringW(nullptr, nullptr, nullptr, AsWide(path));
     if (!document.Load(path))
         return E_FAIL;
     for (const Data& write : pendingWrites)

@@ -85,9 +85,14 @@ private:
     // none when nothing reaches the file before the commit.
     std::optional<platform::FileLock> LockForProfileWrites() const;
 
+    // Whether writes go to a file in the ANSI code page, whose names must
+    // be ones the code page holds.
+    bool WritesAnsiFile() const;
+
     // Turns one record into a pending write. Throws HResultError when the
-    // value has no text or a name or the text holds a line break.
-    Data MakeWrite(const VariableRecord& record, LONG formatSelector) const;
+    // value has no text, a name is one the file cannot hold, or the text
+    // holds a line break.
+    Data MakeWrite(const VariableRecord& record, LONG formatSelector, bool ansiFile) const;
 
     // Appends the write to the pending writes and, on the profile path and
     // while the file is locked, writes it into the file at once.

@@ -58,6 +58,11 @@ private:
 // unspecified.
 bool ReadWholeFile(const std::u16string& path, FileContent& content);
 
+// Whether the file begins with the UTF-16 LE byte-order mark FF FE; false
+// also when it cannot be read or does not exist (a file the private-profile
+// functions create is ANSI text).
+bool BeginsWithUtf16Mark(const std::u16string& path);
+
 // A new version of a file, written to a temporary file beside it and put in
 // the file's place by Commit in one step. The temporary file is created
 // exclusively, under a name drawn from the system's cryptographic random

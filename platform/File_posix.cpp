@@ -116,6 +116,13 @@ bool IsReadOnly(const NativePath& path, const struct stat& status)
 
 }  // namespace
 
+bool BeginsWithUtf16Mark(const std::u16string& path)
+{
+    const UniqueDescriptor file(open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC));
+    unsigned char start[2];
+    return file.valid() && read(file.get(), start, sizeof start) == 2 && start[0] == 0xFF && start[1] == 0xFE;
+}
+
 bool ReadWholeFile(const std::u16string& path, FileContent& content)
 {
     const UniqueDescriptor file(open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC));

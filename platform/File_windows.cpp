@@ -24,6 +24,20 @@ using UniqueFindHandle = UniqueAny<FindHandleTraits>;
 // folder of drive C.
 constexpr std::u16string_view kSeparators = u"\\/:";
 
+// A path that the system reaches whatever its length: the "\\?\" form of
+// an absolute path of MAX_PATH units or more. A temporary file's name is
+// longer than most file names, so it can need this where its target does not.
+std::u16string LongForm(std::u16string path)
+{
+    if (path.size() < MAX_PATH || path.rfind(u"\\\\?\\", 0) == 0)
+        return path;
+    if (path.size() > 2 && path[1] == u':' && path[2] == u'\\')
+        return u"\\\\?\\" + path;
+    if (path.rfind(u"\\\\", 0) == 0)
+        return u"\\\\?\\UNC" + path.substr(1);
+    return path;
+}
+
 // Reads at most this much per call: ReadFile and WriteFile count in DWORDs.
 constexpr size_t kLargestTransfer = 1u << 30;
 
@@ -82,6 +96,17 @@ bool ReadWholeFile(const std::u16string& path, FileContent& content)
     return true;
 }
 
+bool BeginsWithUtf16Mark(const std::u16string& path)
+{
+    const UniqueFileHandle file(CreateFileW(AsWide(path), GENERIC_READ,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                            OPEN_EXISTING, 0, nullptr));
+    unsigned char start[2];
+    DWORD read = 0;
+    return file.valid() && ReadFile(file.get(), start, sizeof start, &read, nullptr) && read == 2 &&
+           start[0] == 0xFF && start[1] == 0xFE;
+}
+
 FileReplacement::FileReplacement(std::u16string target) : target_(std::move(target)) { Open(); }
 
 FileReplacement::~FileReplacement() { Discard(); }
@@ -102,7 +127,7 @@ void FileReplacement::Open()
         failed_ = true;
         return;
     }
-    temporary_ = TemporaryNameBeside(target_, kSeparators, random);
+    temporary_ = LongForm(TemporaryNameBeside(target_, kSeparators, random));
     const HANDLE created = CreateFileW(AsWide(temporary_), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                        FILE_ATTRIBUTE_NORMAL, nullptr);
     if (created == INVALID_HANDLE_VALUE) {
@@ -164,7 +189,7 @@ void RemoveAbandonedReplacements(const std::u16string& target) noexcept
 {
     try {
         const std::u16string folder = target.substr(0, temporary_name::FolderLength(target, kSeparators));
-        const std::u16string pattern = folder + temporary_name::Lead(target, kSeparators) + u"*.tmp";
+        const std::u16string pattern = LongForm(folder + temporary_name::Lead(target, kSeparators) + u"*.tmp");
         WIN32_FIND_DATAW found;
         const UniqueFindHandle search(FindFirstFileW(AsWide(pattern), &found));
         if (!search)
@@ -172,7 +197,7 @@ void RemoveAbandonedReplacements(const std::u16string& target) noexcept
         do {
             // The pattern also matches short names; only the long name counts.
             if (IsTemporaryNameOf(AsU16(found.cFileName), target, kSeparators))
-                DeleteFileW(AsWide(folder + AsU16(found.cFileName)));
+                DeleteFileW(AsWide(LongForm(folder + AsU16(found.cFileName))));
         } while (FindNextFileW(search.get(), &found));
     } catch (const std::bad_alloc&) {
         // Left for the next save.

@@ -13,8 +13,12 @@ namespace platform {
 void AppendAnsiAsUtf16(std::string_view ansi, std::u16string& out);
 
 // Appends the ANSI form of UTF-16 text to `out`; characters the code page
-// lacks become its default replacement character.
+// lacks become its default replacement character, never a look-alike.
 void AppendUtf16AsAnsi(std::u16string_view text, std::string& out);
+
+// Whether every character of `text` has a form of its own in the ANSI code
+// page, one that converts back to the same character.
+bool RepresentableInAnsi(std::u16string_view text);
 
 // Lower-cases one UTF-16 unit: A to Z always, other letters as the C
 // runtime's current locale maps them.

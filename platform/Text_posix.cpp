@@ -36,6 +36,15 @@ void AppendAnsiAsUtf16(std::string_view ansi, std::u16string& out)
     }
 }
 
+bool RepresentableInAnsi(std::u16string_view text)
+{
+    for (const char16_t unit : text) {
+        if (unit != u'?' && AnsiFor(unit) == '?')
+            return false;
+    }
+    return true;
+}
+
 void AppendUtf16AsAnsi(std::u16string_view text, std::string& out)
 {
     // One byte per unit: sized once, then written without a check per byte.

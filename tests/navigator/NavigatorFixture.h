@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "HostContract.h"
@@ -45,6 +46,15 @@ public:
         V_VT(&record.value) = VT_BSTR;
         V_BSTR(&record.value) = SysAllocString(text);
         return record;
+    }
+
+    // Gives a record names with exactly these units, NUL included.
+    void Rename(VariableRecord& record, std::wstring_view section, std::wstring_view key)
+    {
+        SysFreeString(record.sectionName);
+        SysFreeString(record.keyName);
+        record.sectionName = SysAllocStringLen(section.data(), static_cast<UINT>(section.size()));
+        record.keyName = SysAllocStringLen(key.data(), static_cast<UINT>(key.size()));
     }
 
     VariableRecord* data() { return records_.data(); }

@@ -92,15 +92,19 @@ TEST_F(NavigatorTest, ChangesByOtherProgramsShowOnlyAfterACommitReloads)
 
 TEST_F(NavigatorTest, FirstOnlyTestsExistenceInTheDocument)
 {
-    // Only the document finds "k " (with its space); the profile functions
-    // would find "k" instead.
-    const auto file = IniFile(Utf16LeFile(u"[s]\r\nk = old\r\n"));
+    // The profile functions would find "k" on the line "k = old"; the
+    // document holds the key "k " there, so no pair exists: the first is
+    // queued, and nothing is committed.
+    const std::string content = Utf16LeFile(u"[s]\r\nk = old\r\n");
+    const auto file = IniFile(content);
     auto navigator = OpenNavigator(file);
     Records records;
     records.AddText(L"s", L"k", L"bare");
-    records.AddText(L"s", L"k ", L"spaced");
+    records.AddText(L"s", L"other", L"x");
     ASSERT_EQ(S_OK, navigator->WriteVariables(0, 1, 0, records.count(), records.data(), 0));
-    EXPECT_EQ(0, records[0].found);
-    EXPECT_EQ(1, records[1].found);
-    EXPECT_EQ(Utf16LeFile(u"[s]\r\nk =spaced\r\n"), ReadBytes(file));
+    EXPECT_EQ(1, records[0].found);
+    EXPECT_EQ(0, records[1].found);
+    EXPECT_EQ(content, ReadBytes(file)) << "no existing pair, so no commit";
+    ASSERT_EQ(S_OK, navigator->Commit());
+    EXPECT_EQ(Utf16LeFile(u"[s]\r\nk = old\r\nk=bare\r\n"), ReadBytes(file));
 }

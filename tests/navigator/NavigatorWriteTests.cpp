@@ -9,6 +9,10 @@
 // here hold neither, so they do not depend on that difference.
 #include "navigator/NavigatorFixture.h"
 
+#include "document/IniFileReader.h"
+#include "platform/WideText.h"
+
+#include <algorithm>
 #include <cmath>
 #include <cwchar>
 
@@ -259,38 +263,122 @@ TEST_P(NavigatorWriteTest, ACommitThatCannotSaveKeepsThePendingWrites)
 
 TEST_P(NavigatorWriteTest, ARecordThatCannotBeWrittenStopsTheCallWithItsError)
 {
-    const auto file = MakeFile(u"[s]\r\n");
+    const auto file = MakeFile(u"[s]\r\nbefore=kept\r\n");
     auto navigator = OpenNavigator(file);
     struct Refused {
-        const wchar_t* section;
-        const wchar_t* key;
+        std::wstring_view section;
+        std::wstring_view key;
         const wchar_t* text;
         HRESULT expected;
+        bool onlyInAnsiFiles = false;
     };
+    using namespace std::string_view_literals;
     const Refused refused[] = {
         {L"s", L"k", L"line\r\n[injected]", E_INVALIDARG},
         {L"s", L"k", L"lone\nfeed", E_INVALIDARG},
         {L"s", L"k\r", L"v", E_INVALIDARG},
         {L"s]\n[t", L"k", L"v", E_INVALIDARG},
-        {L"s", L"k", nullptr, NoTextFormError()},  // VT_UNKNOWN without an object has no text form
+        {L"s", L"", L"v", E_INVALIDARG},                // no name to find the line by
+        {L"s", L"a=b", L"v", E_INVALIDARG},             // the first "=" ends the key
+        {L"s", L"[x", L"v", E_INVALIDARG},              // a header on reload
+        {L"s", L";c", L"v", E_INVALIDARG},              // a comment on reload
+        {L"s", L" lead", L"v", E_INVALIDARG},           // readers trim the ends of a key
+        {L"s", L"trail\t", L"v", E_INVALIDARG},
+        {L"s", L"a\0b"sv, L"v", E_INVALIDARG},          // a C string ends at the NUL
+        {L"s\0t"sv, L"k", L"v", E_INVALIDARG},
+        {L" s", L"k", L"v", E_INVALIDARG},              // readers trim the ends of a section
+        {L"s\u3000", L"k", L"v", E_INVALIDARG},
+        {L"a]b", L"k", L"v", E_INVALIDARG},             // readers end a section at its first "]"
+        {L"s", L"\u03A9", L"v", E_INVALIDARG, true},    // no omega in the ANSI code page
+        {L"s", L"a\uFF1Db", L"v", E_INVALIDARG, true},  // nor a fullwidth "=", which must not become "="
+        {L"\uFF3Bx", L"k", L"v", E_INVALIDARG, true},   // nor a fullwidth "["
+        {L"s", L"k", nullptr, NoTextFormError()},       // VT_UNKNOWN without an object has no text form
     };
     for (const Refused& refusal : refused) {
+        if (refusal.onlyInAnsiFiles && GetParam() != Encoding::Ansi)
+            continue;
+        SCOPED_TRACE(testing::Message() << "section \"" << Narrow(std::u16string(AsU16(refusal.section)))
+                                        << "\" key \"" << Narrow(std::u16string(AsU16(refusal.key))) << "\"");
         Records records;
         records.AddText(L"s", L"before", L"kept");
-        VariableRecord& bad = refusal.text ? records.AddText(refusal.section, refusal.key, refusal.text)
-                                           : records.Add(refusal.section, refusal.key);
+        VariableRecord& bad = refusal.text ? records.AddText(L"s", L"k", refusal.text) : records.Add(L"s", L"k");
+        records.Rename(bad, refusal.section, refusal.key);
         if (!refusal.text) {
             V_VT(&bad.value) = VT_UNKNOWN;
             V_UNKNOWN(&bad.value) = nullptr;
         }
         records.AddText(L"s", L"after", L"never");
+        const std::string before = ReadBytes(file);
         EXPECT_EQ(refusal.expected, Write(navigator.Get(), records));
-        EXPECT_EQ(1, records[0].found);
+        EXPECT_EQ(1, records[0].found) << "the record before it is written";
         EXPECT_EQ(0, records[1].found) << "the refused record is not reported written";
         EXPECT_EQ(-1, records[2].found) << "records after it are not touched";
+        EXPECT_EQ(before, ReadBytes(file)) << "nothing of the refused record reaches the file";
     }
     ASSERT_EQ(S_OK, navigator->Commit());
     EXPECT_EQ("[s]\r\nbefore=kept\r\n", FileText(file)) << "nothing of a refused record reaches the file";
+}
+
+TEST_P(NavigatorWriteTest, AwkwardNamesReadBackAsWrittenAndKeepOneLine)
+{
+    struct Name {
+        const wchar_t* section;
+        const wchar_t* key;
+        const char* line;  // the section's header and the key's line in the file
+    };
+    const Name names[] = {
+        {L"s", L"a b", "[s]\r\na b="},
+        {L"s", L"k.1", "[s]\r\nk.1="},
+        {L"s", L"#x", "[s]\r\n#x="},
+        {L"s", L"k]", "[s]\r\nk]="},
+        {L"s", L"\u00E4", "[s]\r\n\xE4="},  // in the ANSI code page as well
+        {L"s=t", L"k", "[s=t]\r\nk="},
+        {L"[s", L"k", "[[s]\r\nk="},
+        {L";s", L"k", "[;s]\r\nk="},
+    };
+    for (const Name& name : names) {
+        SCOPED_TRACE(name.line);
+        const auto file = MakeFile(u"[other]\r\nx=1\r\n");
+        size_t lines = 0;
+        for (const wchar_t* value : {L"one", L"two"}) {
+            auto navigator = OpenNavigator(file);
+            Records records;
+            records.AddText(name.section, name.key, value);
+            ASSERT_EQ(S_OK, Write(navigator.Get(), records));
+            ASSERT_EQ(S_OK, navigator->Commit());
+
+            const std::string text = FileText(file);
+            EXPECT_NE(std::string::npos, text.find(std::string(name.line) + Narrow(AsU16(value)) + "\r\n")) << text;
+            const size_t now = static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
+            EXPECT_TRUE(lines == 0 || lines == now) << "a second commit adds no line:\n" << text;
+            lines = now;
+
+            // Both roads: the private-profile functions and the document.
+            wchar_t profile[64] = L"";
+            GetPrivateProfileStringW(name.section, name.key, L"<missing>", profile, 64, file.wstring().c_str());
+            EXPECT_STREQ(value, profile) << "through the private-profile functions";
+            IniFileReader document;
+            std::u16string found;
+            ASSERT_TRUE(document.Load(U16Path(file)));
+            EXPECT_TRUE(document.GetValue(AsU16(name.section), AsU16(name.key), found));
+            EXPECT_EQ(AsU16(value), found) << "through the document";
+        }
+    }
+}
+
+TEST_P(NavigatorWriteTest, ValuesTakeTheCodePagesDefaultCharacterForWhatItLacks)
+{
+    const auto file = MakeFile(u"[s]\r\n");
+    auto navigator = OpenNavigator(file);
+    Records records;
+    records.AddText(L"s", L"k", L"\u0101 \u03A9 \uFF1D");
+    ASSERT_EQ(S_OK, Write(navigator.Get(), records));
+    ASSERT_EQ(S_OK, navigator->Commit());
+    if (GetParam() == Encoding::Ansi) {
+        EXPECT_EQ("[s]\r\nk=? ? ?\r\n", ReadBytes(file)) << "the default character, never a look-alike";
+    } else {
+        EXPECT_EQ(u"[s]\r\nk=\u0101 \u03A9 \uFF1D\r\n", Decode(ReadBytes(file)));
+    }
 }
 
 TEST_P(NavigatorWriteTest, CountAndNullArrays)
