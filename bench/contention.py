@@ -14,6 +14,8 @@ writes and a key that is always there:
   always-present key READS times (opening a navigator for every read). Counted: reads
   that did not find it and opens that failed.
 InMemory mode runs a copy of inihost that the prefix tells it runs on Windows NT 4.0.
+With --second-prefix, every other session runs in that Wine prefix: two Wine servers on
+one folder, which share byte-range locks and nothing else, like two machines on a share.
 """
 import argparse
 import json
@@ -70,6 +72,10 @@ def prepare_inihost(build, prefix, mode):
     return nt4
 
 
+def prefix_for(args, prefix, index):
+    return args.second_prefix if args.second_prefix and index % 2 else prefix
+
+
 def writers_run(args, prefix, exe, dll, folder):
     target = os.path.join(folder, "many.ini")
     with open(target, "wb") as f:
@@ -82,7 +88,7 @@ def writers_run(args, prefix, exe, dll, folder):
             requests += [{"op": "open", "path": path},
                          {"op": "write", "vars": [{"section": "main", "key": f"w{w}c{c}", "value": {"vt": "bstr", "v": "v"}}]},
                          {"op": "commit"}, {"op": "close"}]
-        sessions.append(start_session(prefix, exe, dll, requests))
+        sessions.append(start_session(prefix_for(args, prefix, w), exe, dll, requests))
     committed, failed, total = set(), 0, 0
     for w, proc in enumerate(sessions):
         replies = answers(proc)
@@ -118,8 +124,8 @@ def readers_run(args, prefix, exe, dll, folder):
     for _ in range(args.reads):
         reader += [{"op": "open", "path": path}, {"op": "read", "vars": [{"section": "main", "key": "always"}]},
                    {"op": "close"}]
-    procs = [start_session(prefix, exe, dll, writer)] + [start_session(prefix, exe, dll, reader)
-                                                          for _ in range(args.readers)]
+    procs = [start_session(prefix, exe, dll, writer)] + [start_session(prefix_for(args, prefix, r + 1), exe, dll, reader)
+                                                          for r in range(args.readers)]
     writer_replies = answers(procs[0])
     failed_commits = sum(1 for r in writer_replies[2::4] if r.get("hr") != "0x00000000")
     missed = opens_failed = reads = 0
@@ -146,11 +152,15 @@ def main():
     parser.add_argument("--commits", type=int, default=20)
     parser.add_argument("--readers", type=int, default=3)
     parser.add_argument("--reads", type=int, default=200)
+    parser.add_argument("--second-prefix", help="a second Wine prefix for every other session")
     args = parser.parse_args()
     build = os.path.abspath(args.build)
     prefix = os.path.join(build, "wineprefix")
     dll = os.path.join(build, "module", "IniPlugin.dll")
     exe = prepare_inihost(build, prefix, args.mode)
+    if args.second_prefix:
+        args.second_prefix = os.path.abspath(args.second_prefix)
+        prepare_inihost(build, args.second_prefix, args.mode)
     with tempfile.TemporaryDirectory() as folder:
         writers_run(args, prefix, exe, dll, folder)
     with tempfile.TemporaryDirectory() as folder:

@@ -151,6 +151,24 @@ bool StillAtPath(HANDLE held, const std::u16string& path) noexcept
     return number == 0 || number == FileNumber(current.get());
 }
 
+// The handle that carries the lock. A writer asks for write access as well:
+// where the system keeps the lock as a POSIX one (Wine, and servers that
+// share a folder from a POSIX system), an exclusive lock through a handle
+// without it is taken as a shared one, which other machines do not see as
+// exclusive. A file that refuses write access is locked through a read-only
+// handle, which still excludes this machine's other writers.
+HANDLE OpenForLock(const std::u16string& path, FileLockMode mode, DWORD disposition) noexcept
+{
+    if (mode == FileLockMode::Exclusive) {
+        const HANDLE file = CreateFileW(AsWide(path), GENERIC_READ | GENERIC_WRITE, kShareAll, nullptr, disposition,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE ||
+            (GetLastError() != ERROR_ACCESS_DENIED && GetLastError() != ERROR_SHARING_VIOLATION))
+            return file;
+    }
+    return CreateFileW(AsWide(path), GENERIC_READ, kShareAll, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
 OVERLAPPED At(LockByte byte) noexcept
 {
     OVERLAPPED position = {};
@@ -211,8 +229,7 @@ FileLock FileLock::Acquire(const std::u16string& path, FileLockMode mode, WhenMi
     bool waitedForReplacement = false;
     Pause pause;
     for (;;) {
-        lock.file_.reset(
-            CreateFileW(AsWide(path), GENERIC_READ, kShareAll, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+        lock.file_.reset(OpenForLock(path, mode, disposition));
         if (!lock.file_) {
             // Under Wine a replacement has a moment in which the file does
             // not exist; a reader that meets it waits for the writer.
