@@ -102,6 +102,10 @@ private:
     bool failed_ = false;
 };
 
+// Whether a new version of `target` waits in its folder under a temporary
+// name: a save of it is under way, or one was killed before it ended.
+bool ReplacementUnderway(const std::u16string& target) noexcept;
+
 // Removes the new versions of `target` that saves of it left in its folder
 // when their process was killed before it could remove them: the files whose
 // names TemporaryNameBeside gives for this target, and no others. Call it

@@ -8,9 +8,14 @@
 // across processes and, on a shared folder whose file system has byte-range
 // locks, across machines; the system releases it when its holder ends, even
 // when the holder is killed; and it keeps no other program from reading or
-// writing the file. Writers also hold a mutex named after the path, which
-// lets readers on this machine wait out the moment of a replacement in which
-// the file may not exist at all, and lets writers queue without polling.
+// writing the file. Writers on one machine also queue on a mutex named after
+// the path, so that they wait their turn without polling.
+//
+// Wine's ReplaceFileW moves the old file away before it moves the new one
+// in. An acquisition that finds no file while a new version of it waits
+// beside it under a temporary name takes that for such a moment and looks
+// again, so that a reader does not take the file for missing and a writer
+// does not create one of its own in its place.
 //
 // Every save replaces the file, so a range locked through a handle opened
 // before the replacement is a range of the old file. An acquisition therefore

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <utility>
 
+#include "platform/File.h"
 #include "platform/Text.h"
 #include "platform/WideText.h"
 
@@ -26,6 +27,12 @@ namespace {
 // readers that keep coming cannot keep a writer out for good.
 constexpr DWORD kRangeOffsetHigh = 0x7FFFFFFF;
 enum class LockByte : DWORD { Gate = 0, Use = 1 };
+
+// How long the absence of the file counts as the moment of a replacement
+// while a new version of it is still being put in place: Wine's ReplaceFileW
+// moves the old file away before it moves the new one in. Longer, a save
+// killed in the middle left the new version behind.
+constexpr ULONGLONG kReplacementWait = 500;
 
 // How long a writer that holds the gate waits for readers to leave before
 // it lets go of the gate to dispatch messages (it must not while it holds
@@ -112,21 +119,6 @@ std::wstring WriterMutexName(const std::u16string& path)
         name += L"0123456789abcdef"[(hash >> shift) & 0xF];
     return name;
 }
-
-// Waits until no writer on this machine holds the path's mutex. True when
-// there was one: its replacement may just have put a file in place.
-bool WaitForLocalWriter(const std::wstring& mutexName, const Deadline& deadline) noexcept
-{
-    const UniqueKernelHandle mutex(OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, mutexName.c_str()));
-    if (!mutex)
-        return false;
-    const WaitOutcome outcome = WaitDispatching(mutex.get(), deadline.Remaining());
-    if (outcome == WaitOutcome::Signaled || outcome == WaitOutcome::Abandoned)
-        ReleaseMutex(mutex.get());
-    return true;
-}
-
-bool IsMissing(DWORD error) noexcept { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 
 // The file system's number of the file a handle refers to; 0 when the file
 // system has none.
@@ -226,18 +218,30 @@ FileLock FileLock::Acquire(const std::u16string& path, FileLockMode mode, WhenMi
     }
     const DWORD disposition =
         mode == FileLockMode::Exclusive && whenMissing == WhenMissing::Create ? OPEN_ALWAYS : OPEN_EXISTING;
-    bool waitedForReplacement = false;
+    ULONGLONG missingSince = 0;
+    bool lookedAgain = false;
     Pause pause;
     for (;;) {
-        lock.file_.reset(OpenForLock(path, mode, disposition));
-        if (!lock.file_) {
-            // Under Wine a replacement has a moment in which the file does
-            // not exist; a reader that meets it waits for the writer.
-            if (IsMissing(GetLastError()) && mode == FileLockMode::Shared && !waitedForReplacement) {
-                waitedForReplacement = true;
-                if (WaitForLocalWriter(mutexName, deadline))
-                    continue;
+        // A writer that meets the moment of a replacement must not create
+        // a file of its own in it, nor a reader take it for a missing file.
+        lock.file_.reset(OpenForLock(path, mode, disposition == OPEN_ALWAYS ? OPEN_EXISTING : disposition));
+        if (!lock.file_ && GetLastError() == ERROR_FILE_NOT_FOUND) {
+            const ULONGLONG now = GetTickCount64();
+            if (missingSince == 0)
+                missingSince = now;
+            if (ReplacementUnderway(path) && now - missingSince < kReplacementWait && deadline.Remaining() != 0) {
+                pause.Wait(1);
+                continue;
             }
+            // The replacement may have ended between the open and the look.
+            if (!lookedAgain) {
+                lookedAgain = true;
+                continue;
+            }
+            if (disposition == OPEN_ALWAYS)
+                lock.file_.reset(OpenForLock(path, mode, OPEN_ALWAYS));
+        }
+        if (!lock.file_) {
             // No file, or one this process cannot open, which the caller's
             // own use of the file then meets as well: nothing to lock.
             lock.acquired_ = true;

@@ -217,20 +217,49 @@ bool FileReplacement::Close() noexcept
     return close(static_cast<int>(std::exchange(handle_, -1))) == 0;
 }
 
+namespace {
+
+// Calls `found` with the full name of each file in the folder of `target`
+// whose name TemporaryNameBeside gives for it, until `found` returns false.
+template <class Found>
+void ForEachReplacement(const std::u16string& target, Found&& found)
+{
+    const std::u16string folder = target.substr(0, temporary_name::FolderLength(target, u"/"));
+    const UniqueAny<DirectoryTraits> listing(opendir(folder.empty() ? "." : NativePath(folder).c_str()));
+    if (!listing)
+        return;
+    while (const dirent* entry = readdir(listing.get())) {
+        // Our names are ASCII: a name with other bytes is not one of them.
+        const std::string_view name(entry->d_name);
+        const std::u16string wide(name.begin(), name.end());
+        if (IsTemporaryNameOf(wide, target, u"/") && !found(folder + wide))
+            return;
+    }
+}
+
+}  // namespace
+
+bool ReplacementUnderway(const std::u16string& target) noexcept
+{
+    bool underway = false;
+    try {
+        ForEachReplacement(target, [&](const std::u16string&) {
+            underway = true;
+            return false;  // one is enough
+        });
+    } catch (const std::bad_alloc&) {
+        // Taken for none: the caller then sees the file as missing.
+    }
+    return underway;
+}
+
 void RemoveAbandonedReplacements(const std::u16string& target) noexcept
 {
     try {
-        const std::u16string folder = target.substr(0, temporary_name::FolderLength(target, u"/"));
-        const UniqueAny<DirectoryTraits> listing(opendir(folder.empty() ? "." : NativePath(folder).c_str()));
-        if (!listing)
-            return;
-        while (const dirent* entry = readdir(listing.get())) {
-            // Our names are ASCII: a name with other bytes is not one of them.
-            const std::string_view name(entry->d_name);
-            const std::u16string wide(name.begin(), name.end());
-            if (IsTemporaryNameOf(wide, target, u"/"))
-                unlink(NativePath(folder + wide).c_str());
-        }
+        ForEachReplacement(target, [](const std::u16string& name) {
+            unlink(NativePath(name).c_str());
+            return true;
+        });
     } catch (const std::bad_alloc&) {
         // Left for the next save.
     }

@@ -185,20 +185,50 @@ bool FileReplacement::Close() noexcept
     return CloseHandle(AsHandle(std::exchange(handle_, -1))) != FALSE;
 }
 
+namespace {
+
+// Calls `found` with the full name of each file in the folder of `target`
+// whose name TemporaryNameBeside gives for it, until `found` returns false.
+template <class Found>
+void ForEachReplacement(const std::u16string& target, Found&& found)
+{
+    const std::u16string folder = target.substr(0, temporary_name::FolderLength(target, kSeparators));
+    WIN32_FIND_DATAW entry;
+    const UniqueFindHandle search(
+        FindFirstFileW(AsWide(LongForm(folder + temporary_name::Lead(target, kSeparators) + u"*.tmp")), &entry));
+    if (!search)
+        return;
+    do {
+        // The pattern also matches short names; only the long name counts.
+        if (IsTemporaryNameOf(AsU16(entry.cFileName), target, kSeparators) &&
+            !found(LongForm(folder + AsU16(entry.cFileName))))
+            return;
+    } while (FindNextFileW(search.get(), &entry));
+}
+
+}  // namespace
+
+bool ReplacementUnderway(const std::u16string& target) noexcept
+{
+    bool underway = false;
+    try {
+        ForEachReplacement(target, [&](const std::u16string&) {
+            underway = true;
+            return false;  // one is enough
+        });
+    } catch (const std::bad_alloc&) {
+        // Taken for none: the caller then sees the file as missing.
+    }
+    return underway;
+}
+
 void RemoveAbandonedReplacements(const std::u16string& target) noexcept
 {
     try {
-        const std::u16string folder = target.substr(0, temporary_name::FolderLength(target, kSeparators));
-        const std::u16string pattern = LongForm(folder + temporary_name::Lead(target, kSeparators) + u"*.tmp");
-        WIN32_FIND_DATAW found;
-        const UniqueFindHandle search(FindFirstFileW(AsWide(pattern), &found));
-        if (!search)
-            return;
-        do {
-            // The pattern also matches short names; only the long name counts.
-            if (IsTemporaryNameOf(AsU16(found.cFileName), target, kSeparators))
-                DeleteFileW(AsWide(LongForm(folder + AsU16(found.cFileName))));
-        } while (FindNextFileW(search.get(), &found));
+        ForEachReplacement(target, [](const std::u16string& name) {
+            DeleteFileW(AsWide(name));
+            return true;
+        });
     } catch (const std::bad_alloc&) {
         // Left for the next save.
     }

@@ -4,6 +4,8 @@
 #include <vector>
 
 #include "document/DocumentFixture.h"
+#include "platform/File.h"
+#include "platform/TemporaryName.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -48,6 +50,38 @@ TEST_F(SaveSafetyTest, ASaveReplacesTheFileAndLeavesNothingElse)
 {
     EXPECT_EQ("[s]\r\nk=new\r\n", SavedBytes());
     EXPECT_EQ(std::vector<std::string>{"test.ini"}, Entries(folder.path()));
+}
+
+// The new versions that a killed save of a file left behind are told apart
+// from everything else in the folder by their names.
+TEST_F(SaveSafetyTest, WhatKilledSavesOfAFileLeftIsFoundAndRemoved)
+{
+#ifdef _WIN32
+    constexpr std::u16string_view separators = u"\\";
+#else
+    constexpr std::u16string_view separators = u"/";
+#endif
+    const unsigned char random[platform::kTemporaryNameRandomBytes] = {0x5A};
+    const auto nameFor = [&](const char* target) {
+        const std::u16string path = platform::TemporaryNameBeside(U16Path(folder.File(target)), separators, random);
+        return std::string(path.begin() + static_cast<std::ptrdiff_t>(path.find_last_of(separators) + 1), path.end());
+    };
+    const std::u16string target = U16Path(file);
+    EXPECT_FALSE(platform::ReplacementUnderway(target));
+    const std::string own = nameFor("TEST.INI");  // file names are compared without regard to case
+    const std::string others[] = {nameFor("other.ini"), "~ini-test.tmp", own + ".bak", "rf12.tmp"};
+    for (const std::string& name : others)
+        folder.WriteFile(name, "someone else's");
+    EXPECT_FALSE(platform::ReplacementUnderway(target)) << "other files do not count";
+    folder.WriteFile(own, "left behind");
+    EXPECT_TRUE(platform::ReplacementUnderway(target));
+
+    platform::RemoveAbandonedReplacements(target);
+    EXPECT_FALSE(platform::ReplacementUnderway(target));
+    std::vector<std::string> expected(std::begin(others), std::end(others));
+    expected.push_back("test.ini");
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(expected, Entries(folder.path())) << "only the file's own new versions are removed";
 }
 
 TEST_F(SaveSafetyTest, AMissingFileIsCreated)
