@@ -196,12 +196,11 @@ FileLock::Attempt Unlocked() noexcept
 FileLock FileLock::Acquire(const std::u16string& path, FileLockMode mode, WhenMissing whenMissing)
 {
     const Deadline deadline;
-    const std::wstring mutexName = WriterMutexName(path);
     FileLock lock;
     if (mode == FileLockMode::Exclusive) {
         // Without the mutex (it could not be made), writers on this machine
         // still exclude each other through the range.
-        lock.writerMutex_.reset(CreateMutexW(nullptr, FALSE, mutexName.c_str()));
+        lock.writerMutex_.reset(CreateMutexW(nullptr, FALSE, WriterMutexName(path).c_str()));
         if (lock.writerMutex_) {
             switch (WaitDispatching(lock.writerMutex_.get(), deadline.Remaining())) {
             case WaitOutcome::Signaled:
