@@ -11,7 +11,7 @@ native: deps
 	cmake --build --preset native
 
 win64: deps
-	cmake --preset win64 >/dev/null
+	cmake --preset win64 -DINIPLUGIN_MSI=ON >/dev/null
 	cmake --build --preset win64
 
 test-native: native
@@ -22,7 +22,11 @@ test-win64: win64
 
 test: test-native test-win64
 
-demo: win64
+# The demo installs and builds only what it runs: the DLL and inihost.
+demo:
+	@scripts/install-deps demo
+	cmake --preset win64 -DINIPLUGIN_MSI=OFF >/dev/null
+	cmake --build --preset win64 --target IniPlugin inihost
 	scripts/demo
 
 bench: deps
@@ -30,8 +34,10 @@ bench: deps
 	cmake --build --preset bench
 	build/bench/bench/document_bench
 
+# The zip (CPack) and the Windows Installer package, which the win64 build makes.
 package: win64
 	cd build/win64 && cpack -G ZIP
+	@ls build/win64/IniPlugin-*-x64.msi | sed 's/^/package: /'
 
 clean:
 	rm -rf build

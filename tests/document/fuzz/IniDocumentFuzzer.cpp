@@ -39,17 +39,19 @@ struct Write {
 };
 
 // A folder of its own for the run's files, in memory where the system has
-// such a folder; removed when the run ends.
+// such a folder and lets us write there, else in the temporary folder;
+// removed when the run ends.
 class RunFolder {
 public:
     RunFolder()
     {
-        const std::filesystem::path shared("/dev/shm");
+        const std::string name = "ini-fuzz-" + std::to_string(std::random_device()());
         std::error_code error;
-        const auto base =
-            std::filesystem::is_directory(shared, error) ? shared : std::filesystem::temp_directory_path();
-        path_ = base / ("ini-fuzz-" + std::to_string(std::random_device()()));
-        std::filesystem::create_directories(path_);
+        path_ = std::filesystem::path("/dev/shm") / name;
+        if (!std::filesystem::create_directory(path_, error)) {
+            path_ = std::filesystem::temp_directory_path() / name;
+            std::filesystem::create_directories(path_);
+        }
     }
     RunFolder(const RunFolder&) = delete;
     RunFolder& operator=(const RunFolder&) = delete;
