@@ -1,9 +1,11 @@
 // Saving: how the document's lines become the bytes of a file.
-#include <cstring>
-
 #include "document/IniFileReader.h"
 #include "platform/File.h"
 #include "platform/Text.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace document {
 
@@ -11,34 +13,80 @@ namespace document {
 struct Encoding {
     // Bytes before the first line.
     std::string_view start;
-    // Bytes after every line, the last one included.
-    std::string_view lineEnd;
-    // Appends a text's bytes.
-    void (*append)(std::u16string_view text, std::string& out);
-    // Every line feed goes out as CR LF, as the runtime's text mode writes
-    // it, also one that a stored text holds.
-    bool textMode;
+    // Appends one line's bytes, its line end included: for a key line its
+    // name, "=" and text, for any other line `name` alone.
+    void (*appendLine)(std::u16string_view name, const std::u16string_view* text, std::string& out);
 };
 
 }  // namespace document
 
 namespace {
 
-// ASCII is the same in every ANSI code page, so only text beyond it goes
-// through the platform's conversion, which costs a call or two per piece.
+// Appends the ANSI form of text, each line feed in it as CR LF, as the
+// runtime's text mode writes it. ASCII is the same in every ANSI code page,
+// so it is narrowed here, eight units at a time where the processor can;
+// only runs of other characters go through the platform's conversion, which
+// costs a call or two per run. Conversion to an ANSI code page keeps no state
+// from one character to the next, so converting runs apart gives the same
+// bytes as converting the whole text.
 void AppendAnsi(std::u16string_view text, std::string& out)
 {
-    const size_t start = out.size();
-    out.resize(start + text.size());
-    char* const target = &out[start];
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] >= 0x80) {
-            out.resize(start + i);
-            platform::AppendUtf16AsAnsi(text.substr(i), out);
-            return;
+    // Narrowed bytes gather here and reach `out` in blocks.
+    char staged[512];
+    size_t count = 0;
+    const char16_t* next = text.data();
+    const char16_t* const end = next + text.size();
+    while (next != end) {
+        if (count + 8 > sizeof staged) {
+            out.append(staged, count);
+            count = 0;
         }
-        target[i] = static_cast<char>(text[i]);
+#if defined(__SSE2__)
+        if (end - next >= 8) {
+            const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(next));
+            const __m128i ascii =
+                _mm_cmpeq_epi16(_mm_and_si128(units, _mm_set1_epi16(static_cast<short>(0xFF80))), _mm_setzero_si128());
+            const __m128i feeds = _mm_cmpeq_epi16(units, _mm_set1_epi16(u'\n'));
+            const int plainUnits = _mm_movemask_epi8(_mm_andnot_si128(feeds, ascii));
+            // The units before the first line feed or non-ASCII unit go
+            // through as they are; that unit, if any, is handled below.
+            const size_t plain = plainUnits == 0xFFFF ? 8 : __builtin_ctz(~static_cast<unsigned>(plainUnits)) / 2;
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(staged + count), _mm_packus_epi16(units, units));
+            count += plain;
+            next += plain;
+            if (plain == 8)
+                continue;
+        }
+#endif
+        const char16_t unit = *next;
+        if (unit == u'\n') {
+            staged[count++] = '\r';
+            staged[count++] = '\n';
+            ++next;
+        } else if (unit < 0x80) {
+            staged[count++] = static_cast<char>(unit);
+            ++next;
+        } else {
+            const char16_t* runEnd = next;
+            while (runEnd != end && *runEnd >= 0x80)
+                ++runEnd;
+            out.append(staged, count);
+            count = 0;
+            platform::AppendUtf16AsAnsi(std::u16string_view(next, static_cast<size_t>(runEnd - next)), out);
+            next = runEnd;
+        }
     }
+    out.append(staged, count);
+}
+
+void AppendAnsiLine(std::u16string_view name, const std::u16string_view* text, std::string& out)
+{
+    AppendAnsi(name, out);
+    if (text != nullptr) {
+        out += '=';
+        AppendAnsi(*text, out);
+    }
+    out += "\r\n";
 }
 
 // UTF-16 text as little-endian units, unchanged.
@@ -47,16 +95,23 @@ void AppendUnits(std::u16string_view text, std::string& out)
     out.append(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(char16_t));
 }
 
-const document::Encoding kAnsi = {std::string_view(), "\n", AppendAnsi, true};
-const document::Encoding kUnicode = {std::string_view("\xFF\xFE", 2), std::string_view("\r\0\n\0", 4), AppendUnits, false};
+void AppendUnicodeLine(std::u16string_view name, const std::u16string_view* text, std::string& out)
+{
+    AppendUnits(name, out);
+    if (text != nullptr) {
+        AppendUnits(u"=", out);
+        AppendUnits(*text, out);
+    }
+    out.append("\r\0\n\0", 4);
+}
+
+const document::Encoding kAnsi = {std::string_view(), AppendAnsiLine};
+const document::Encoding kUnicode = {std::string_view("\xFF\xFE", 2), AppendUnicodeLine};
 
 // The bytes of a file being saved, handed to the file in large pieces.
 class SaveBuffer {
 public:
-    SaveBuffer(const std::u16string& path, bool textMode) : file_(path), textMode_(textMode)
-    {
-        pending_.reserve(kPieceBytes + kPieceBytes / 8);
-    }
+    explicit SaveBuffer(const std::u16string& path) : file_(path) { pending_.reserve(kPieceBytes + kPieceBytes / 8); }
 
     // The pending bytes, for the encoder to append to.
     std::string& pending() noexcept { return pending_; }
@@ -71,38 +126,13 @@ private:
 
     bool Flush()
     {
-        bool written;
-        if (textMode_) {
-            Translate();
-            written = file_.Write(translated_);
-        } else {
-            written = file_.Write(pending_);
-        }
+        const bool written = file_.Write(pending_);
         pending_.clear();
         return written;
     }
 
-    // The pending bytes with a CR before every line feed.
-    void Translate()
-    {
-        translated_.clear();
-        const char* next = pending_.data();
-        const char* const end = next + pending_.size();
-        while (next != end) {
-            const void* feed = std::memchr(next, '\n', static_cast<size_t>(end - next));
-            const char* const stop = feed != nullptr ? static_cast<const char*>(feed) : end;
-            translated_.append(next, stop);
-            if (stop == end)
-                break;
-            translated_ += "\r\n";
-            next = stop + 1;
-        }
-    }
-
     platform::FileReplacement file_;
-    const bool textMode_;
     std::string pending_;
-    std::string translated_;
 };
 
 }  // namespace
@@ -119,19 +149,14 @@ bool IniFileReader::SaveUnicode(const std::u16string& path) const { return SaveW
 // A key line is its name, "=" and its text with nothing around the "=".
 bool IniFileReader::SaveWith(const std::u16string& path, const document::Encoding& encoding) const
 {
-    SaveBuffer buffer(path, encoding.textMode);
+    SaveBuffer buffer(path);
     std::string& out = buffer.pending();
     out += encoding.start;
     for (const Section& section : sectionList) {
-        encoding.append(section.header, out);
-        out += encoding.lineEnd;
+        encoding.appendLine(section.header, nullptr, out);
         for (const Value& value : section.valueList) {
-            encoding.append(value.name, out);
-            if (!value.rawLine) {
-                encoding.append(u"=", out);
-                encoding.append(value.text, out);
-            }
-            out += encoding.lineEnd;
+            const std::u16string_view text = value.text();
+            encoding.appendLine(value.name(), value.rawLine() ? nullptr : &text, out);
             if (!buffer.Pass())
                 return false;
         }

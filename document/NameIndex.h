@@ -5,9 +5,9 @@
 // The index keeps no copy of the names: a name is lower-cased unit by unit
 // while it is hashed or compared, and the name of an entry is read from the
 // list through the caller's `nameAt(position)`. A slot costs eight bytes, so
-// that a document stays a small multiple of its file, and the table doubles
-// as it fills, so that a lookup stays one probe or two however many names a
-// section holds.
+// that a document stays a small multiple of its file, and the table is kept
+// at most three quarters full, so that a lookup stays one probe or two
+// however many names a section holds.
 #include <cstdint>
 #include <stdexcept>
 #include <string_view>
@@ -78,11 +78,17 @@ public:
     template <class NameAt>
     void Enter(std::u16string_view name, size_t position, const NameAt& nameAt)
     {
+        EnterHashed(FoldedHash(name), name, position, nameAt);
+    }
+
+    // Enter for a name whose FoldedHash the caller has.
+    template <class NameAt>
+    void EnterHashed(uint32_t hash, std::u16string_view name, size_t position, const NameAt& nameAt)
+    {
         if (position >= kAbsent)
             throw std::length_error("more names than an index can hold");
         if ((used_ + 1) * 4 > slots_.size() * 3)
-            Grow();
-        const uint32_t hash = FoldedHash(name);
+            Grow(used_ + 1);
         for (size_t i = Home(hash);; i = (i + 1) & Mask()) {
             Slot& slot = slots_[i];
             if (slot.position == kAbsent) {
@@ -95,6 +101,14 @@ public:
                 return;
             }
         }
+    }
+
+    // Makes room for `count` names in all, so that entering them does not
+    // grow the table again.
+    void Reserve(size_t count)
+    {
+        if (count * 4 > slots_.size() * 3)
+            Grow(count);
     }
 
     void Clear() noexcept
@@ -117,7 +131,8 @@ private:
     {
         return static_cast<uint32_t>(hash * 2654435769u) >> shift;
     }
-    void Grow();
+    // Rebuilds the table with room for `count` names.
+    void Grow(size_t count);
 
     std::vector<Slot> slots_;
     size_t used_ = 0;

@@ -2,6 +2,12 @@
 #include "platform/Text.h"
 
 #include <array>
+#include <cstdint>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace platform {
 namespace {
@@ -30,8 +36,32 @@ void AppendAnsiAsUtf16(std::string_view ansi, std::u16string& out)
     const size_t start = out.size();
     out.resize(start + ansi.size());
     char16_t* target = &out[start];
-    for (const char byte : ansi) {
-        const auto value = static_cast<unsigned char>(byte);
+    const char* next = ansi.data();
+    const char* const end = next + ansi.size();
+    while (next != end) {
+        // Runs of ASCII, nearly all of most files, are widened sixteen bytes
+        // at a time where the processor can, else eight.
+#if defined(__SSE2__)
+        if (end - next >= 16) {
+            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(next));
+            if (_mm_movemask_epi8(bytes) == 0) {
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(target), _mm_unpacklo_epi8(bytes, _mm_setzero_si128()));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(target + 8), _mm_unpackhi_epi8(bytes, _mm_setzero_si128()));
+                target += 16;
+                next += 16;
+                continue;
+            }
+        }
+#endif
+        uint64_t block;
+        if (end - next >= 8 && (std::memcpy(&block, next, 8), (block & 0x8080808080808080u) == 0)) {
+            for (int i = 0; i < 8; ++i)
+                target[i] = static_cast<unsigned char>(next[i]);
+            target += 8;
+            next += 8;
+            continue;
+        }
+        const auto value = static_cast<unsigned char>(*next++);
         *target++ = (value >= 0x80 && value < 0xA0) ? kUpperControls[value - 0x80] : value;
     }
 }
