@@ -75,7 +75,7 @@ HRESULT CIniFile::Init(LPCWSTR filePath, LONG_PTR)
     return ComBoundary([&] {
         const IniAccessMode mode = DecideAccessMode();
         path = AbsolutePath(filePath);
-        if (mode == IniAccessMode::InMemory && !document.Load(path))
+        if (mode == IniAccessMode::InMemory && !document.LoadIfUnicode(path))
             return E_FAIL;
         return S_OK;
     });
