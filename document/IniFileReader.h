@@ -127,6 +127,12 @@ public:
         return rawLine() ? std::u16string_view() : std::u16string_view(start_ + nameLength_ + 1, textLength_);
     }
     bool rawLine() const noexcept { return textLength_ == kRaw; }
+    // The line as the file holds it, without its indentation: the name, and
+    // for a key line "=" and the text.
+    std::u16string_view line() const noexcept
+    {
+        return std::u16string_view(start_, rawLine() ? nameLength_ : size_t{nameLength_} + 1 + textLength_);
+    }
 
 private:
     static constexpr uint32_t kRaw = UINT32_MAX;

@@ -2,6 +2,14 @@
 
 namespace document {
 
+uint64_t FoldedUnits(uint64_t word) noexcept
+{
+    uint64_t folded = 0;
+    for (int lane = 0; lane < 64; lane += 16)
+        folded |= static_cast<uint64_t>(Fold(static_cast<char16_t>(word >> lane))) << lane;
+    return folded;
+}
+
 void NameIndex::Grow(size_t count)
 {
     // The smallest table of at least 2^3 slots that is at most three quarters

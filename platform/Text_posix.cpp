@@ -2,8 +2,6 @@
 #include "platform/Text.h"
 
 #include <array>
-#include <cstdint>
-#include <cstring>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -38,29 +36,25 @@ void AppendAnsiAsUtf16(std::string_view ansi, std::u16string& out)
     char16_t* target = &out[start];
     const char* next = ansi.data();
     const char* const end = next + ansi.size();
-    while (next != end) {
-        // Runs of ASCII, nearly all of most files, are widened sixteen bytes
-        // at a time where the processor can, else eight.
+    // Every byte outside 0x80 to 0x9F is its own code point, so sixteen bytes
+    // at a time are widened as they are where the processor can, and only
+    // those few bytes are then looked up.
 #if defined(__SSE2__)
-        if (end - next >= 16) {
-            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(next));
-            if (_mm_movemask_epi8(bytes) == 0) {
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(target), _mm_unpacklo_epi8(bytes, _mm_setzero_si128()));
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(target + 8), _mm_unpackhi_epi8(bytes, _mm_setzero_si128()));
-                target += 16;
-                next += 16;
-                continue;
-            }
+    for (; end - next >= 16; next += 16, target += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(next));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(target), _mm_unpacklo_epi8(bytes, _mm_setzero_si128()));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(target + 8), _mm_unpackhi_epi8(bytes, _mm_setzero_si128()));
+        // Bytes 0x80 to 0x9F become 0x00 to 0x1F here, every other byte more.
+        const __m128i shifted = _mm_xor_si128(bytes, _mm_set1_epi8(static_cast<char>(0x80)));
+        unsigned controls = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(shifted, _mm_set1_epi8(0x1F)), shifted)));
+        for (; controls != 0; controls &= controls - 1) {
+            const int at = __builtin_ctz(controls);
+            target[at] = kUpperControls[static_cast<unsigned char>(next[at]) - 0x80];
         }
+    }
 #endif
-        uint64_t block;
-        if (end - next >= 8 && (std::memcpy(&block, next, 8), (block & 0x8080808080808080u) == 0)) {
-            for (int i = 0; i < 8; ++i)
-                target[i] = static_cast<unsigned char>(next[i]);
-            target += 8;
-            next += 8;
-            continue;
-        }
+    while (next != end) {
         const auto value = static_cast<unsigned char>(*next++);
         *target++ = (value >= 0x80 && value < 0xA0) ? kUpperControls[value - 0x80] : value;
     }
