@@ -26,7 +26,7 @@ IniFileReader::~IniFileReader() = default;
 void IniFileReader::Clear() noexcept
 {
     sectionIndex.Clear();
-    sectionList = std::vector<Section>();
+    sectionList.clear();
     addedText.clear();
     loadedText = std::u16string();
 }

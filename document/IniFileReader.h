@@ -45,13 +45,14 @@ public:
     IniFileReader& operator=(const IniFileReader&) = delete;
 
     // Replaces the whole content with the file's lines. False when the file
-    // cannot be opened or read; the document then keeps what it held.
+    // cannot be opened or read: when it cannot be opened or its first two
+    // bytes cannot be read, the document keeps what it held; when a later
+    // read fails, the document is empty.
     bool Load(const std::u16string& path);
 
     // Loads the file as Load does when it begins with the UTF-16 LE
     // byte-order mark; of any other file reads only the first two bytes,
-    // empties the document and clears `unicode`. False when the file cannot
-    // be opened or read; the document then keeps what it held.
+    // empties the document and clears `unicode`. False as for Load.
     bool LoadIfUnicode(const std::u16string& path);
 
     // Looks the pair up without regard to case. On success assigns the
@@ -74,8 +75,8 @@ public:
 private:
     void Clear() noexcept;
     bool LoadFrom(const std::u16string& path, bool ansiToo);
-    // Each reads the rest of the file into the text after the first two
-    // bytes, which `start` holds. False on a read error.
+    // Each makes `text` of a file whose first bytes (two, or fewer in a
+    // shorter file) `start` holds, reading the rest. False on a read error.
     static bool ReadAnsi(platform::FileReader& file, std::string_view start, std::u16string& text);
     static bool ReadUnicode(platform::FileReader& file, std::string_view start, std::u16string& text);
     // Splits the loaded text into lines and gives each to the document; the

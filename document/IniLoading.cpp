@@ -95,8 +95,11 @@ bool IniFileReader::Load(const std::u16string& path) { return LoadFrom(path, tru
 
 bool IniFileReader::LoadIfUnicode(const std::u16string& path) { return LoadFrom(path, false); }
 
-// The whole file is read before the document changes, so a file that cannot
-// be read leaves the document as it was.
+// A file that cannot be opened, or whose first bytes cannot be read, leaves
+// the document as it was. Past that the text of the last load is emptied and
+// takes the new one, so that loading again (as a navigator does at every
+// commit) reuses its memory instead of holding two texts at once and drawing
+// fresh pages from the system; a read error then leaves the document empty.
 bool IniFileReader::LoadFrom(const std::u16string& path, bool ansiToo)
 {
     platform::FileReader file(path);
@@ -110,12 +113,13 @@ bool IniFileReader::LoadFrom(const std::u16string& path, bool ansiToo)
         Clear();
         return true;
     }
-    std::u16string text;
+    unicode_ = unicode;
+    std::u16string text = std::move(loadedText);
+    Clear();
+    text.clear();
     const std::string_view start(mark, got);
     if (!(unicode ? ReadUnicode(file, start, text) : ReadAnsi(file, start, text)))
         return false;
-    unicode_ = unicode;
-    Clear();
     loadedText = std::move(text);
     // The byte-order mark is the first unit of the first line; a file that
     // holds only the mark thus has one empty line.
