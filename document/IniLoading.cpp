@@ -13,11 +13,12 @@
 
 namespace {
 
-// ANSI text is read and converted in pieces of about this size, through one
-// buffer per load, so that the bytes of a large file are never held beside
-// their text. A piece ends at a line feed, a byte that no code page uses
-// inside a character.
+// ANSI text is read and converted in pieces of at most this size, through
+// one buffer per load, so that the bytes of a large file are never held
+// beside their text. A piece ends at a line feed, a byte that no code page
+// uses inside a character. A small file gets a buffer of its own size.
 constexpr size_t kAnsiPiece = 256 * 1024;
+constexpr size_t kSmallestAnsiPiece = 4096;
 
 // Reads until `size` bytes are in `buffer` or the file ends; false on a read
 // error. `got` counts the bytes read.
@@ -131,13 +132,14 @@ bool IniFileReader::ReadAnsi(platform::FileReader& file, std::string_view start,
 {
     // A code page never makes more than one unit of a byte.
     text.reserve(file.size());
-    const auto buffer = std::make_unique<char[]>(kAnsiPiece);
+    const size_t bufferSize = std::clamp(file.size() + 1, kSmallestAnsiPiece, kAnsiPiece);
+    const auto buffer = std::make_unique<char[]>(bufferSize);
     size_t pending = start.size();
     std::memcpy(buffer.get(), start.data(), pending);
     std::string overflow;  // a line longer than the buffer
     for (;;) {
         size_t got = 0;
-        if (!ReadUpTo(file, buffer.get() + pending, kAnsiPiece - pending, got))
+        if (!ReadUpTo(file, buffer.get() + pending, bufferSize - pending, got))
             return false;
         pending += got;
         const std::string_view piece(buffer.get(), pending);

@@ -18,8 +18,12 @@ namespace document {
 // and `failed` stays true.
 class SaveBuffer {
 public:
-    explicit SaveBuffer(const std::u16string& path)
-        : file_(path), bytes_(std::make_unique<char[]>(kBufferBytes)), failed_(!file_.Write(std::string_view()))
+    // `expectedBytes` sizes the buffer for a small file.
+    SaveBuffer(const std::u16string& path, size_t expectedBytes)
+        : file_(path),
+          size_(std::clamp(expectedBytes, kSmallestBufferBytes, kBufferBytes)),
+          bytes_(std::make_unique<char[]>(size_)),
+          failed_(!file_.Write(std::string_view()))
     {
     }
 
@@ -27,7 +31,7 @@ public:
     // many of them were written.
     char* Room(size_t count)
     {
-        if (used_ + count > kBufferBytes)
+        if (used_ + count > size_)
             Flush();
         return bytes_.get() + used_;
     }
@@ -36,9 +40,9 @@ public:
     void Append(std::string_view bytes)
     {
         while (!bytes.empty()) {
-            if (used_ == kBufferBytes)
+            if (used_ == size_)
                 Flush();
-            const size_t piece = std::min(bytes.size(), kBufferBytes - used_);
+            const size_t piece = std::min(bytes.size(), size_ - used_);
             std::memcpy(bytes_.get() + used_, bytes.data(), piece);
             used_ += piece;
             bytes.remove_prefix(piece);
@@ -55,6 +59,7 @@ public:
 
 private:
     static constexpr size_t kBufferBytes = 256 * 1024;
+    static constexpr size_t kSmallestBufferBytes = 4096;
 
     void Flush()
     {
@@ -64,6 +69,7 @@ private:
     }
 
     platform::FileReplacement file_;
+    const size_t size_;
     std::unique_ptr<char[]> bytes_;
     size_t used_ = 0;
     bool failed_;
@@ -170,7 +176,8 @@ bool IniFileReader::SaveUnicode(const std::u16string& path) const { return SaveW
 // which is how a Value holds it.
 bool IniFileReader::SaveWith(const std::u16string& path, const document::Encoding& encoding) const
 {
-    document::SaveBuffer out(path);
+    // About as many bytes as the text that was loaded.
+    document::SaveBuffer out(path, loadedText.size() * (unicode_ ? 2 : 1) + 2);
     out.Append(encoding.start);
     for (const Section& section : sectionList) {
         encoding.appendLine(section.header, out);
