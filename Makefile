@@ -29,10 +29,15 @@ demo:
 	cmake --build --preset win64 --target IniPlugin inihost
 	scripts/demo
 
+# The document benchmark (native), then the end-to-end one under Wine; the
+# last line is the end-to-end summary. See bench/README.md.
 bench: deps
 	cmake --preset bench >/dev/null
 	cmake --build --preset bench
 	build/bench/bench/document_bench
+	cmake --preset win64 >/dev/null
+	cmake --build --preset win64 --target IniPlugin end_to_end_profileapi end_to_end_inmemory
+	bench/run-end-to-end.sh $(CURDIR)/build/win64
 
 # The zip (CPack) and the Windows Installer package, which the win64 build makes.
 package: win64

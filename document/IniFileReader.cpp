@@ -1,5 +1,7 @@
 #include "document/IniFileReader.h"
 
+#include <stdexcept>
+
 #include "platform/Text.h"
 
 namespace {
@@ -24,7 +26,7 @@ IniFileReader::~IniFileReader() = default;
 void IniFileReader::Clear() noexcept
 {
     sectionIndex.Clear();
-    sectionList = std::vector<Section>();
+    sectionList.clear();
     addedText.clear();
     loadedText = std::u16string();
 }
@@ -37,7 +39,7 @@ bool IniFileReader::GetValue(std::u16string_view section, std::u16string_view ke
     const Value* value = sectionList[position].FindValue(key);
     if (value == nullptr)
         return false;
-    text = value->text;
+    text = value->text();
     return true;
 }
 
@@ -47,7 +49,7 @@ void IniFileReader::SetValue(std::u16string_view section, std::u16string_view ke
     if (position == document::NameIndex::kAbsent) {
         // A new Section goes after the last line of the document; its header
         // keeps the name's case as the caller spelled it.
-        sectionList.emplace_back().header = Keep(Bracketed(section));
+        sectionList.emplace_back().header = addedText.emplace_back(Bracketed(section));
         position = static_cast<uint32_t>(sectionList.size() - 1);
         sectionIndex.Enter(sectionList.back().Key(), position, SectionKeyAt{this});
     }
@@ -56,11 +58,39 @@ void IniFileReader::SetValue(std::u16string_view section, std::u16string_view ke
     // A new key keeps the case the caller spelled it in; a key found in the
     // file keeps the form it has there.
     if (value == nullptr)
-        value = &found.AddKey(Keep(key));
-    value->text = Keep(text);
+        found.AddKey(KeyLine(key, text));
+    else
+        *value = KeyLine(value->name(), text);
 }
 
-std::u16string_view IniFileReader::Keep(std::u16string_view text) { return addedText.emplace_back(text); }
+IniFileReader::Value IniFileReader::KeyLine(std::u16string_view name, std::u16string_view text)
+{
+    if (name.size() + text.size() >= Value::kLongestLine)
+        throw std::length_error("a key line longer than the document holds");
+    std::u16string& line = addedText.emplace_back();
+    line.reserve(name.size() + 1 + text.size());
+    line += name;
+    line += u'=';
+    line += text;
+    return Value::Key(line.data(), name.size(), text.size());
+}
+
+IniFileReader::Value IniFileReader::Value::Key(const char16_t* start, size_t nameLength, size_t textLength)
+{
+    Value value;
+    value.start_ = start;
+    value.nameLength_ = static_cast<uint32_t>(nameLength);
+    value.textLength_ = static_cast<uint32_t>(textLength);
+    return value;
+}
+
+IniFileReader::Value IniFileReader::Value::Raw(std::u16string_view line)
+{
+    Value value;
+    value.start_ = line.data();
+    value.nameLength_ = static_cast<uint32_t>(line.size());
+    return value;
+}
 
 uint32_t IniFileReader::FindSection(std::u16string_view name) const
 {
@@ -83,11 +113,11 @@ IniFileReader::Value* IniFileReader::Section::FindValue(std::u16string_view key)
     return const_cast<Value*>(static_cast<const Section*>(this)->FindValue(key));
 }
 
-IniFileReader::Value& IniFileReader::Section::AddKey(std::u16string_view name)
+IniFileReader::Value& IniFileReader::Section::AddKey(const Value& key)
 {
     // After the last line of the Section, blank lines and comments included.
-    valueList.push_back(Value{name, std::u16string_view(), false});
-    Index(valueList.size() - 1);
+    valueList.push_back(key);
+    valueIndex.Enter(key.name(), valueList.size() - 1, ValueNameAt{this});
     return valueList.back();
 }
 
@@ -99,9 +129,4 @@ std::u16string_view IniFileReader::Section::Key() const noexcept
     while (!key.empty() && platform::IsSpace(key.back()))
         key.remove_suffix(1);
     return key;
-}
-
-void IniFileReader::Section::Index(size_t position)
-{
-    valueIndex.Enter(valueList[position].name, position, ValueNameAt{this});
 }

@@ -11,10 +11,11 @@
 // in.
 //
 // A load keeps the file's whole text, as UTF-16, in one string, and the lines
-// of the document are views of it: loading makes no allocation per line.
-// Names and texts that SetValue brings are kept beside it until the next
-// load.
+// of the document point into it: loading makes no allocation per line, and a
+// line costs 16 bytes besides its text. Names and texts that SetValue brings
+// are kept beside it until the next load.
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <string>
 #include <string_view>
@@ -22,8 +23,12 @@
 
 #include "document/NameIndex.h"
 
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
+#error "UTF-16 LE files are read and written as code units where they lie, which needs a little-endian machine"
+#endif
+
 namespace platform {
-class FileContent;
+class FileReader;
 }
 namespace document {
 struct Encoding;
@@ -40,8 +45,15 @@ public:
     IniFileReader& operator=(const IniFileReader&) = delete;
 
     // Replaces the whole content with the file's lines. False when the file
-    // cannot be opened or read; the document then keeps what it held.
+    // cannot be opened or read: when it cannot be opened or its first two
+    // bytes cannot be read, the document keeps what it held; when a later
+    // read fails, the document is empty.
     bool Load(const std::u16string& path);
+
+    // Loads the file as Load does when it begins with the UTF-16 LE
+    // byte-order mark; of any other file reads only the first two bytes,
+    // empties the document and clears `unicode`. False as for Load.
+    bool LoadIfUnicode(const std::u16string& path);
 
     // Looks the pair up without regard to case. On success assigns the
     // stored text, untrimmed, and returns true; otherwise leaves `text`
@@ -62,15 +74,16 @@ public:
 
 private:
     void Clear() noexcept;
-    // Each takes the content over and releases what it no longer needs.
-    void LoadAnsi(platform::FileContent& content);
-    void LoadUnicode(platform::FileContent& content);
+    bool LoadFrom(const std::u16string& path, bool ansiToo);
+    // Each makes `text` of a file whose first bytes (two, or fewer in a
+    // shorter file) `start` holds, reading the rest. False on a read error.
+    static bool ReadAnsi(platform::FileReader& file, std::string_view start, std::u16string& text);
+    static bool ReadUnicode(platform::FileReader& file, std::string_view start, std::u16string& text);
     // Splits the loaded text into lines and gives each to the document; the
     // first `skipped` units of the first line are not part of it.
     void AddLines(size_t skipped);
-    void AddSection(std::u16string_view line, size_t firstSignificant);
-    // A lasting copy of text that SetValue brings.
-    std::u16string_view Keep(std::u16string_view text);
+    // A key line of SetValue's, kept in `addedText`.
+    Value KeyLine(std::u16string_view name, std::u16string_view text);
 
     bool SaveAnsi(const std::u16string& path) const;
     bool SaveUnicode(const std::u16string& path) const;
@@ -86,8 +99,8 @@ private:
 
     // The text of the file last loaded, which the lines view.
     std::u16string loadedText;
-    // Headers, names and texts that SetValue brought since the last load;
-    // a deque never moves what it holds, so the views stay valid.
+    // Headers and key lines that SetValue brought since the last load; a
+    // deque never moves what it holds, so the lines stay valid.
     std::deque<std::u16string> addedText;
     document::NameIndex sectionIndex;
     std::vector<Section> sectionList;
@@ -96,27 +109,48 @@ private:
 
 // One line of a section other than its header: a key line (name, "=",
 // text), or a line kept verbatim in `name` (comment, blank line, line
-// without a usable "="). Its texts, like a Section's header, are views of the
-// texts that the document keeps.
+// without a usable "="). It points into the texts that the document keeps,
+// where a key line's text follows its name and one "=", as in the file.
 class IniFileReader::Value {
 public:
-    std::u16string_view name;
-    std::u16string_view text;
-    bool rawLine = false;
+    // The longest line a Value holds; the document takes longer lines in
+    // pieces of this length.
+    static constexpr size_t kLongestLine = INT32_MAX;
+
+    // A key line: `nameLength` units of name, "=", `textLength` units of text.
+    static Value Key(const char16_t* start, size_t nameLength, size_t textLength);
+    // A line kept verbatim.
+    static Value Raw(std::u16string_view line);
+
+    std::u16string_view name() const noexcept { return std::u16string_view(start_, nameLength_); }
+    std::u16string_view text() const noexcept
+    {
+        return rawLine() ? std::u16string_view() : std::u16string_view(start_ + nameLength_ + 1, textLength_);
+    }
+    bool rawLine() const noexcept { return textLength_ == kRaw; }
+    // The line as the file holds it, without its indentation: the name, and
+    // for a key line "=" and the text.
+    std::u16string_view line() const noexcept
+    {
+        return std::u16string_view(start_, rawLine() ? nameLength_ : size_t{nameLength_} + 1 + textLength_);
+    }
+
+private:
+    static constexpr uint32_t kRaw = UINT32_MAX;
+
+    const char16_t* start_ = nullptr;
+    uint32_t nameLength_ = 0;
+    uint32_t textLength_ = kRaw;
 };
 
 // A header line and every line after it up to the next header.
 class IniFileReader::Section {
 public:
-    // Adds one line that is not a header; `firstSignificant` is the position
-    // of its first unit other than a space (its size when there is none).
-    void AddLine(std::u16string_view line, size_t firstSignificant);
-
     // The key line indexed under `key`, or null.
     const Value* FindValue(std::u16string_view key) const;
     Value* FindValue(std::u16string_view key);
     // Adds a key line after the last line of the Section and indexes it.
-    Value& AddKey(std::u16string_view name);
+    Value& AddKey(const Value& key);
 
     // The header with white space stripped from both ends: the name the
     // Section is indexed under, compared without regard to case.
@@ -126,10 +160,9 @@ public:
     document::NameIndex valueIndex;
     std::vector<Value> valueList;
 
-private:
-    void Index(size_t position);
+    // The name a Value is indexed under.
     struct ValueNameAt {
         const Section* section;
-        std::u16string_view operator()(size_t position) const { return section->valueList[position].name; }
+        std::u16string_view operator()(size_t position) const { return section->valueList[position].name(); }
     };
 };

@@ -99,7 +99,7 @@ HRESULT CIniFile::Init(LPCWSTR filePath, LONG_PTR)
         }
         if (mode == IniAccessMode::InMemory) {
             const FileLock lock = FileLock::Acquire(path, FileLockMode::Shared);
-            if (!document.Load(path))
+            if (!document.LoadIfUnicode(path))
                 return E_FAIL;
         }
         return S_OK;

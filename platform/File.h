@@ -1,67 +1,51 @@
 #pragma once
-// The portable core's view of the platform's files: reading a whole file by
-// its UTF-16 path, and replacing a file with new content in one step so that
+// The portable core's view of the platform's files: reading a file by its
+// UTF-16 path, and replacing a file with new content in one step so that
 // a failure at any point leaves the old file exactly as it was. This header
 // includes nothing of Windows.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <utility>
-
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
-#error "UTF-16 LE files are read as code units where they lie, which needs a little-endian machine"
-#endif
 
 namespace platform {
 
-// A whole file's bytes. They are kept in 16-bit storage so that a UTF-16 LE
-// file can be read as code units where it lies, without a second copy.
-class FileContent {
+// A file open for reading, from its start. Others may read, write and
+// delete the file while it is open.
+class FileReader {
 public:
-    std::string_view bytes() const noexcept
-    {
-        return std::string_view(reinterpret_cast<const char*>(storage_.data()), byteCount_);
-    }
+    explicit FileReader(const std::u16string& path);
+    FileReader(const FileReader&) = delete;
+    FileReader& operator=(const FileReader&) = delete;
+    ~FileReader();
 
-    // The bytes as little-endian UTF-16 code units; an odd last byte is not
-    // part of any unit.
-    std::u16string_view units() const noexcept { return std::u16string_view(storage_.data(), byteCount_ / 2); }
+    // False when the file could not be opened (or is a folder).
+    bool opened() const noexcept { return handle_ != -1; }
 
-    // Hands over the units as a string, without copying them; the content
-    // is empty afterwards.
-    std::u16string ReleaseUnits() noexcept
-    {
-        storage_.resize(byteCount_ / 2);
-        byteCount_ = 0;
-        return std::move(storage_);
-    }
+    // The file's size when it was opened; it may change meanwhile.
+    size_t size() const noexcept { return size_; }
+
+    // Reads at most `capacity` bytes into `buffer`; `got` is 0 at the end of
+    // the file. False on a read error.
+    bool Read(char* buffer, size_t capacity, size_t& got);
 
 private:
-    friend bool ReadWholeFile(const std::u16string& path, FileContent& content);
-
-    // Makes the content `byteCount` bytes long, keeping the bytes it holds.
-    char* Resize(size_t byteCount)
-    {
-        storage_.resize((byteCount + 1) / 2);
-        byteCount_ = byteCount;
-        return reinterpret_cast<char*>(storage_.data());
-    }
-
-    std::u16string storage_;
-    size_t byteCount_ = 0;
+    // The open file: a Windows HANDLE or a POSIX descriptor; -1
+    // (INVALID_HANDLE_VALUE on Windows) when none is open.
+    std::intptr_t handle_ = -1;
+    size_t size_ = 0;
 };
-
-// Reads the whole file into `content`, with one read where the file does not
-// grow meanwhile. Others may read, write and delete the file while it is
-// open. False when the file cannot be opened or read; `content` is then
-// unspecified.
-bool ReadWholeFile(const std::u16string& path, FileContent& content);
 
 // Whether the file begins with the UTF-16 LE byte-order mark FF FE; false
 // also when it cannot be read or does not exist (a file the private-profile
 // functions create is ANSI text).
-bool BeginsWithUtf16Mark(const std::u16string& path);
+inline bool BeginsWithUtf16Mark(const std::u16string& path)
+{
+    FileReader file(path);
+    char mark[2];
+    size_t got = 0;
+    return file.opened() && file.Read(mark, sizeof mark, got) && got == 2 && mark[0] == '\xFF' && mark[1] == '\xFE';
+}
 
 // A new version of a file, written to a temporary file beside it and put in
 // the file's place by Commit in one step. The temporary file is created

@@ -116,41 +116,36 @@ bool IsReadOnly(const NativePath& path, const struct stat& status)
 
 }  // namespace
 
-bool BeginsWithUtf16Mark(const std::u16string& path)
+FileReader::FileReader(const std::u16string& path)
 {
-    const UniqueDescriptor file(open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC));
-    unsigned char start[2];
-    return file.valid() && read(file.get(), start, sizeof start) == 2 && start[0] == 0xFF && start[1] == 0xFE;
+    const int opened = open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
+    if (opened < 0)
+        return;
+    handle_ = opened;
+    struct stat status;
+    if (fstat(opened, &status) != 0 || S_ISDIR(status.st_mode)) {
+        close(opened);
+        handle_ = -1;
+        return;
+    }
+    size_ = static_cast<size_t>(std::max<off_t>(status.st_size, 0));
 }
 
-bool ReadWholeFile(const std::u16string& path, FileContent& content)
+FileReader::~FileReader()
 {
-    const UniqueDescriptor file(open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC));
-    struct stat status;
-    if (!file.valid() || fstat(file.get(), &status) != 0 || S_ISDIR(status.st_mode))
-        return false;
-    // One byte more than the file holds, so that the first read already
-    // meets the end of a file that did not grow.
-    size_t capacity = static_cast<size_t>(std::max<off_t>(status.st_size, 0)) + 1;
-    size_t filled = 0;
-    char* data = content.Resize(capacity);
+    if (opened())
+        close(static_cast<int>(handle_));
+}
+
+bool FileReader::Read(char* buffer, size_t capacity, size_t& got)
+{
     for (;;) {
-        if (filled == capacity) {
-            capacity *= 2;
-            data = content.Resize(capacity);
-        }
-        const ssize_t got = read(file.get(), data + filled, capacity - filled);
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        if (got == 0)
-            break;
-        filled += static_cast<size_t>(got);
+        const ssize_t read = ::read(static_cast<int>(handle_), buffer, capacity);
+        if (read < 0 && errno == EINTR)
+            continue;
+        got = read > 0 ? static_cast<size_t>(read) : 0;
+        return read >= 0;
     }
-    content.Resize(filled);
-    return true;
 }
 
 FileReplacement::FileReplacement(std::u16string target) : target_(std::move(target)) { Open(); }

@@ -62,49 +62,37 @@ bool MayBeDeleted(const std::u16string& path)
 
 }  // namespace
 
-bool ReadWholeFile(const std::u16string& path, FileContent& content)
+FileReader::FileReader(const std::u16string& path)
 {
     // Others may go on reading, writing and even deleting the file meanwhile,
     // as with the runtime's stream functions.
-    const UniqueFileHandle file(CreateFileW(AsWide(path), GENERIC_READ,
-                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                            OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!file.valid())
-        return false;
+    const HANDLE opened = CreateFileW(AsWide(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (opened == INVALID_HANDLE_VALUE)
+        return;
+    handle_ = reinterpret_cast<std::intptr_t>(opened);
     LARGE_INTEGER size;
-    if (!GetFileSizeEx(file.get(), &size) || static_cast<unsigned long long>(size.QuadPart) >= SIZE_MAX / 2)
-        return false;
-    // One byte more than the file holds, so that the first read already
-    // meets the end of a file that did not grow.
-    size_t capacity = static_cast<size_t>(size.QuadPart) + 1;
-    size_t filled = 0;
-    char* data = content.Resize(capacity);
-    for (;;) {
-        if (filled == capacity) {
-            capacity *= 2;
-            data = content.Resize(capacity);
-        }
-        DWORD read = 0;
-        const auto wanted = static_cast<DWORD>(std::min(capacity - filled, kLargestTransfer));
-        if (!ReadFile(file.get(), data + filled, wanted, &read, nullptr))
-            return false;
-        if (read == 0)
-            break;
-        filled += read;
+    if (!GetFileSizeEx(opened, &size) || static_cast<unsigned long long>(size.QuadPart) >= SIZE_MAX / 2) {
+        CloseHandle(opened);
+        handle_ = -1;
+        return;
     }
-    content.Resize(filled);
-    return true;
+    size_ = static_cast<size_t>(size.QuadPart);
 }
 
-bool BeginsWithUtf16Mark(const std::u16string& path)
+FileReader::~FileReader()
 {
-    const UniqueFileHandle file(CreateFileW(AsWide(path), GENERIC_READ,
-                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                            OPEN_EXISTING, 0, nullptr));
-    unsigned char start[2];
+    if (opened())
+        CloseHandle(AsHandle(handle_));
+}
+
+bool FileReader::Read(char* buffer, size_t capacity, size_t& got)
+{
     DWORD read = 0;
-    return file.valid() && ReadFile(file.get(), start, sizeof start, &read, nullptr) && read == 2 &&
-           start[0] == 0xFF && start[1] == 0xFE;
+    const BOOL done =
+        ReadFile(AsHandle(handle_), buffer, static_cast<DWORD>(std::min(capacity, kLargestTransfer)), &read, nullptr);
+    got = done ? read : 0;
+    return done != FALSE;
 }
 
 FileReplacement::FileReplacement(std::u16string target) : target_(std::move(target)) { Open(); }

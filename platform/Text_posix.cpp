@@ -3,6 +3,10 @@
 
 #include <array>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace platform {
 namespace {
 
@@ -30,8 +34,28 @@ void AppendAnsiAsUtf16(std::string_view ansi, std::u16string& out)
     const size_t start = out.size();
     out.resize(start + ansi.size());
     char16_t* target = &out[start];
-    for (const char byte : ansi) {
-        const auto value = static_cast<unsigned char>(byte);
+    const char* next = ansi.data();
+    const char* const end = next + ansi.size();
+    // Every byte outside 0x80 to 0x9F is its own code point, so sixteen bytes
+    // at a time are widened as they are where the processor can, and only
+    // those few bytes are then looked up.
+#if defined(__SSE2__)
+    for (; end - next >= 16; next += 16, target += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(next));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(target), _mm_unpacklo_epi8(bytes, _mm_setzero_si128()));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(target + 8), _mm_unpackhi_epi8(bytes, _mm_setzero_si128()));
+        // Bytes 0x80 to 0x9F become 0x00 to 0x1F here, every other byte more.
+        const __m128i shifted = _mm_xor_si128(bytes, _mm_set1_epi8(static_cast<char>(0x80)));
+        unsigned controls = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(shifted, _mm_set1_epi8(0x1F)), shifted)));
+        for (; controls != 0; controls &= controls - 1) {
+            const int at = __builtin_ctz(controls);
+            target[at] = kUpperControls[static_cast<unsigned char>(next[at]) - 0x80];
+        }
+    }
+#endif
+    while (next != end) {
+        const auto value = static_cast<unsigned char>(*next++);
         *target++ = (value >= 0x80 && value < 0xA0) ? kUpperControls[value - 0x80] : value;
     }
 }

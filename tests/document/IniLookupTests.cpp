@@ -17,6 +17,20 @@ TEST_F(DocumentTest, NamesMatchWithoutRegardToCase)
     EXPECT_EQ("abc", Lookup(u"GENERAL", u"title"));
     EXPECT_EQ(kAbsent, Lookup(u"General", u"Titl")) << "a name matches whole";
     EXPECT_EQ(kAbsent, Lookup(u"Other", u"Title"));
+
+    // Names of every length around the four units that are hashed at a time,
+    // with and without a unit beyond ASCII among them.
+    for (const std::u16string name : {u"a", u"Ab", u"abC", u"aBcD", u"AbCdE", u"abcdEFGH", u"AbCdEfGhI", u"\u00C4b",
+                                      u"aB\u00C4cDeF\u4E16z"}) {
+        LoadBytes(Utf16LeFile(u"[S" + name + u"]\r\n" + name + u"=v\r\n"));
+        std::u16string swapped = name;
+        for (char16_t& unit : swapped)
+            unit = static_cast<char16_t>(unit >= u'a' && unit <= u'z'   ? unit - 32
+                                         : unit >= u'A' && unit <= u'Z' ? unit + 32
+                                                                        : unit);
+        EXPECT_EQ("v", Lookup(u"s" + swapped, swapped)) << Readable(swapped);
+        EXPECT_EQ(kAbsent, Lookup(u"s" + name, name + u"x")) << Readable(name);
+    }
 }
 
 TEST_F(DocumentTest, AFailedLookupLeavesTheOutputAsItWas)

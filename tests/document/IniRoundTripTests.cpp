@@ -135,6 +135,35 @@ TEST_F(RoundTripTest, GeneratedFiles)
     }
 }
 
+// Large files are read in pieces: lines that cross a piece's end, and lines
+// longer than a piece, come back whole.
+TEST_F(RoundTripTest, FilesLargerThanAReadPiece)
+{
+    std::mt19937 random(7);
+    std::string file = "[big]\r\n";
+    std::string longest;
+    std::string longestKey;
+    for (int line = 0; file.size() < 1500000; ++line) {
+        const size_t length = random() % 200 == 0 ? 300000 + random() % 300000 : random() % 90;
+        const std::string key = "k" + std::to_string(line);
+        const std::string text = std::string(length, static_cast<char>('a' + random() % 26)) + "\xE9";
+        if (text.size() > longest.size()) {
+            longest = text;
+            longestKey = key;
+        }
+        file += key + "=" + text + "\n";
+    }
+    ASSERT_GT(longest.size(), 300000u);
+    ExpectAnsiRoundTrip(file, "a file of 1.5 MB");
+    std::u16string found;
+    ASSERT_TRUE(document.GetValue(u"big", Widened(longestKey), found));
+    EXPECT_TRUE(found == Widened(longest)) << "the longest line, converted";
+
+    std::u16string text = u"\xFEFF[big]\r\n";
+    text += u"long=" + std::u16string(700000, u'\u4E16') + u"\r\n";
+    ExpectUtf16RoundTrip(text, "a UTF-16 file of 1.4 MB");
+}
+
 TEST_F(RoundTripTest, RealWorldFiles)
 {
     for (const char* name : {"wine.inf", "inih-test.ini", "logind.conf"}) {

@@ -77,6 +77,26 @@ TEST_F(DocumentTest, AnsiLineFeedsInsideATextAreWrittenAsCrLf)
     EXPECT_EQ("[s]\r\nk=a\r\nb\rc\r\n", SavedBytes());
 }
 
+// Every position of a line feed or of a character beyond ASCII in a text,
+// inside and across the blocks in which ASCII is narrowed.
+TEST_F(DocumentTest, AnsiTextIsWrittenAlikeWhereverItsSpecialUnitsStand)
+{
+    LoadBytes("[s]\r\n");
+    for (const char16_t special : {u'\n', u'\u00E9', u'\u4E16'}) {
+        const std::string written = special == u'\n' ? "\r\n" : special == u'\u00E9' ? "\xE9" : "?";
+        for (size_t at = 0; at < 20; ++at) {
+            std::u16string text(20, u'x');
+            text[at] = special;
+            text += u"0123456789";
+            document.SetValue(u"s", u"k", text);
+            std::string expected = std::string(20, 'x');
+            expected.replace(at, 1, written);
+            EXPECT_EQ(ReadableBytes("[s]\r\nk=" + expected + "0123456789\r\n"), ReadableBytes(SavedBytes()))
+                << Readable(text);
+        }
+    }
+}
+
 TEST_F(DocumentTest, AnsiCharactersTheCodePageLacksBecomeQuestionMarks)
 {
     LoadBytes("[s]\r\n");
@@ -122,6 +142,27 @@ TEST_F(DocumentTest, AFailedLoadKeepsTheContent)
     EXPECT_FALSE(document.Load(U16Path(folder.path()))) << "a folder is not a file";
     EXPECT_TRUE(document.unicode());
     EXPECT_EQ("1", Lookup(u"a", u"x"));
+}
+
+TEST_F(DocumentTest, LoadIfUnicodeReadsOnlyUtf16Files)
+{
+    WriteBytes(file, Utf16LeFile(u"[a]\r\nx=1\r\n"));
+    ASSERT_TRUE(document.LoadIfUnicode(path));
+    EXPECT_TRUE(document.unicode());
+    EXPECT_EQ("1", Lookup(u"a", u"x")) << "a UTF-16 file is loaded whole";
+
+    for (const std::string ansi : {"[a]\r\nx=2\r\n", "\xFF", ""}) {
+        WriteBytes(file, ansi);
+        ASSERT_TRUE(document.LoadIfUnicode(path)) << ReadableBytes(ansi);
+        EXPECT_FALSE(document.unicode()) << ReadableBytes(ansi);
+        EXPECT_EQ("<absent>", Lookup(u"a", u"x")) << "any other file leaves the document empty";
+    }
+    EXPECT_EQ("", SavedBytes());
+
+    LoadBytes(Utf16LeFile(u"[a]\r\nx=1\r\n"));
+    EXPECT_FALSE(document.LoadIfUnicode(U16Path(folder.File("missing.ini"))));
+    EXPECT_FALSE(document.LoadIfUnicode(U16Path(folder.path()))) << "a folder is not a file";
+    EXPECT_EQ("1", Lookup(u"a", u"x")) << "a file that cannot be read leaves the document as it was";
 }
 
 TEST_F(DocumentTest, AnOddLastByteOfAUtf16FileIsNotAUnit)

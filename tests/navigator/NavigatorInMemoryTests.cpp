@@ -1,6 +1,8 @@
 // The in-memory path: in InMemory mode (this program is told it runs on
 // Windows NT 4.0), UTF-16 files are read from the navigator's own document,
 // every other file through the private-profile functions.
+#include <memory>
+
 #include "navigator/IniAccessMode.h"
 #include "navigator/NavigatorFixture.h"
 
@@ -19,6 +21,15 @@ TEST_F(NavigatorTest, InitFailsOnAFileItCannotLoad)
     ASSERT_EQ(S_OK, CIniFile::CreateInstance(nullptr, IID_IZephFileNavigatorInit, &init));
     EXPECT_EQ(E_FAIL, init->Init(folder.File("missing.ini").wstring().c_str(), 0));
     EXPECT_EQ(IniAccessMode::InMemory, CurrentAccessMode());
+
+    // Of an ANSI file Init reads only the first two bytes, but a file it
+    // cannot open still fails, whatever it holds.
+    EXPECT_EQ(E_FAIL, init->Init(folder.path().wstring().c_str(), 0)) << "a folder is not a file";
+    const auto held = IniFile("[s]\r\nk=v\r\n", "held.ini");
+    const std::unique_ptr<void, decltype(&CloseHandle)> hold(
+        CreateFileW(held.wstring().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr), &CloseHandle);
+    ASSERT_NE(INVALID_HANDLE_VALUE, hold.get());
+    EXPECT_EQ(E_FAIL, init->Init(held.wstring().c_str(), 0)) << "a file held open without sharing";
 }
 
 TEST_F(NavigatorTest, AUtf16FileIsReadFromTheDocument)
