@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "document/NameIndex.h"
+#include "platform/SystemError.h"
 
 namespace platform {
 class FileContent;
@@ -40,7 +41,9 @@ public:
     IniFileReader& operator=(const IniFileReader&) = delete;
 
     // Replaces the whole content with the file's lines. False when the file
-    // cannot be opened or read; the document then keeps what it held.
+    // cannot be opened or read, and the document then keeps what it held; or
+    // when its text cannot be converted from the ANSI code page, which leaves
+    // the document empty.
     bool Load(const std::u16string& path);
 
     // Looks the pair up without regard to case. On success assigns the
@@ -60,10 +63,15 @@ public:
     // The file last loaded began with the UTF-16 LE byte-order mark FF FE.
     bool unicode() const noexcept { return unicode_; }
 
+    // Why the last Load or Save that returned false failed: the system's
+    // code for the step that failed, or platform::kUnconvertibleText for
+    // text the ANSI code page cannot take. Unspecified after a success.
+    platform::SystemError lastError() const noexcept { return lastError_; }
+
 private:
     void Clear() noexcept;
     // Each takes the content over and releases what it no longer needs.
-    void LoadAnsi(platform::FileContent& content);
+    bool LoadAnsi(platform::FileContent& content);
     void LoadUnicode(platform::FileContent& content);
     // Splits the loaded text into lines and gives each to the document; the
     // first `skipped` units of the first line are not part of it.
@@ -92,6 +100,8 @@ private:
     document::NameIndex sectionIndex;
     std::vector<Section> sectionList;
     bool unicode_ = false;
+    // Save is const: reporting why it failed changes nothing of the content.
+    mutable platform::SystemError lastError_ = 0;
 };
 
 // One line of a section other than its header: a key line (name, "=",

@@ -48,30 +48,37 @@ size_t FirstSignificant(std::u16string_view line) noexcept
 bool IniFileReader::Load(const std::u16string& path)
 {
     platform::FileContent content;
-    if (!platform::ReadWholeFile(path, content))
+    if (!platform::ReadWholeFile(path, content, lastError_))
         return false;
     const std::string_view bytes = content.bytes();
     unicode_ = bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE';
     Clear();
-    if (unicode_)
+    if (unicode_) {
         LoadUnicode(content);
-    else
-        LoadAnsi(content);
+    } else if (!LoadAnsi(content)) {
+        lastError_ = platform::kUnconvertibleText;
+        return false;
+    }
     return true;
 }
 
-void IniFileReader::LoadAnsi(platform::FileContent& content)
+// False when the text cannot be converted; nothing of it is kept then.
+bool IniFileReader::LoadAnsi(platform::FileContent& content)
 {
     std::string_view bytes = content.bytes();
     loadedText.reserve(bytes.size());
     while (!bytes.empty()) {
         const size_t feed = bytes.size() <= kConversionPiece ? bytes.npos : bytes.find('\n', kConversionPiece);
         const size_t piece = feed == bytes.npos ? bytes.size() : feed + 1;
-        platform::AppendAnsiAsUtf16(bytes.substr(0, piece), loadedText);
+        if (!platform::AppendAnsiAsUtf16(bytes.substr(0, piece), loadedText)) {
+            Clear();
+            return false;
+        }
         bytes.remove_prefix(piece);
     }
     content = platform::FileContent();
     AddLines(0);
+    return true;
 }
 
 // The byte-order mark is the first unit of the first line; a file that holds

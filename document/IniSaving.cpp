@@ -13,8 +13,8 @@ struct Encoding {
     std::string_view start;
     // Bytes after every line, the last one included.
     std::string_view lineEnd;
-    // Appends a text's bytes.
-    void (*append)(std::u16string_view text, std::string& out);
+    // Appends a text's bytes; false when the text cannot be converted.
+    bool (*append)(std::u16string_view text, std::string& out);
     // Every line feed goes out as CR LF, as the runtime's text mode writes
     // it, also one that a stored text holds.
     bool textMode;
@@ -26,7 +26,7 @@ namespace {
 
 // ASCII is the same in every ANSI code page, so only text beyond it goes
 // through the platform's conversion, which costs a call or two per piece.
-void AppendAnsi(std::u16string_view text, std::string& out)
+bool AppendAnsi(std::u16string_view text, std::string& out)
 {
     const size_t start = out.size();
     out.resize(start + text.size());
@@ -34,17 +34,18 @@ void AppendAnsi(std::u16string_view text, std::string& out)
     for (size_t i = 0; i < text.size(); ++i) {
         if (text[i] >= 0x80) {
             out.resize(start + i);
-            platform::AppendUtf16AsAnsi(text.substr(i), out);
-            return;
+            return platform::AppendUtf16AsAnsi(text.substr(i), out);
         }
         target[i] = static_cast<char>(text[i]);
     }
+    return true;
 }
 
 // UTF-16 text as little-endian units, unchanged.
-void AppendUnits(std::u16string_view text, std::string& out)
+bool AppendUnits(std::u16string_view text, std::string& out)
 {
     out.append(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(char16_t));
+    return true;
 }
 
 const document::Encoding kAnsi = {std::string_view(), "\n", AppendAnsi, true};
@@ -65,6 +66,9 @@ public:
     bool Pass() { return pending_.size() < kPieceBytes || Flush(); }
 
     bool Finish() { return Flush() && file_.Commit(); }
+
+    // Why passing the bytes on or finishing failed.
+    platform::SystemError error() const noexcept { return file_.error(); }
 
 private:
     static constexpr size_t kPieceBytes = 256 * 1024;
@@ -117,26 +121,32 @@ bool IniFileReader::SaveAnsi(const std::u16string& path) const { return SaveWith
 bool IniFileReader::SaveUnicode(const std::u16string& path) const { return SaveWith(path, kUnicode); }
 
 // A key line is its name, "=" and its text with nothing around the "=".
+// Text that cannot be converted fails the save before the file is replaced.
 bool IniFileReader::SaveWith(const std::u16string& path, const document::Encoding& encoding) const
 {
     SaveBuffer buffer(path, encoding.textMode);
     std::string& out = buffer.pending();
     out += encoding.start;
+    bool converted = true;
+    const auto failed = [&] {
+        lastError_ = converted ? buffer.error() : platform::kUnconvertibleText;
+        return false;
+    };
     for (const Section& section : sectionList) {
-        encoding.append(section.header, out);
+        converted &= encoding.append(section.header, out);
         out += encoding.lineEnd;
         for (const Value& value : section.valueList) {
-            encoding.append(value.name, out);
+            converted &= encoding.append(value.name, out);
             if (!value.rawLine) {
-                encoding.append(u"=", out);
-                encoding.append(value.text, out);
+                converted &= encoding.append(u"=", out);
+                converted &= encoding.append(value.text, out);
             }
             out += encoding.lineEnd;
-            if (!buffer.Pass())
-                return false;
+            if (!converted || !buffer.Pass())
+                return failed();
         }
-        if (!buffer.Pass())
-            return false;
+        if (!converted || !buffer.Pass())
+            return failed();
     }
-    return buffer.Finish();
+    return buffer.Finish() || failed();
 }

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <utility>
 
+#include "platform/SystemError.h"
+
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
 #error "UTF-16 LE files are read as code units where they lie, which needs a little-endian machine"
 #endif
@@ -38,7 +40,7 @@ public:
     }
 
 private:
-    friend bool ReadWholeFile(const std::u16string& path, FileContent& content);
+    friend bool ReadWholeFile(const std::u16string& path, FileContent& content, SystemError& error);
 
     // Makes the content `byteCount` bytes long, keeping the bytes it holds.
     char* Resize(size_t byteCount)
@@ -54,9 +56,9 @@ private:
 
 // Reads the whole file into `content`, with one read where the file does not
 // grow meanwhile. Others may read, write and delete the file while it is
-// open. False when the file cannot be opened or read; `content` is then
-// unspecified.
-bool ReadWholeFile(const std::u16string& path, FileContent& content);
+// open. False when the file cannot be opened or read; `error` then tells
+// why, and `content` is unspecified.
+bool ReadWholeFile(const std::u16string& path, FileContent& content, SystemError& error);
 
 // A new version of a file, written to a temporary file beside it and put in
 // the file's place by Commit in one step. The temporary file is created
@@ -77,10 +79,14 @@ public:
 
     // Flushes and closes the new version and puts it in place of the target,
     // which keeps its attributes where the platform allows. False when any
-    // step failed (including the close), when the target is read-only, or
-    // when the target could not be replaced: the target is then as it was
-    // and no temporary file is left.
+    // step failed (including the close), when the target is read-only or a
+    // folder, when the target could not be looked at (only a target that is
+    // not there counts as none), or when the target could not be replaced:
+    // the target is then as it was and no temporary file is left.
     bool Commit();
+
+    // Why the first step that failed did so; 0 while none has.
+    SystemError error() const noexcept { return error_; }
 
 private:
     // Creates the temporary file unless the target refuses to be replaced.
@@ -88,6 +94,8 @@ private:
     // Closes the temporary file, reporting whether the close succeeded.
     bool Close() noexcept;
     void Discard() noexcept;
+    // Marks the replacement failed, keeping the first reason given.
+    void Fail(SystemError reason) noexcept;
 
     std::u16string target_;
     std::u16string temporary_;
@@ -95,6 +103,7 @@ private:
     // (INVALID_HANDLE_VALUE on Windows) while none is open.
     std::intptr_t handle_ = -1;
     bool failed_ = false;
+    SystemError error_ = 0;
 };
 
 }  // namespace platform

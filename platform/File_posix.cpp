@@ -107,12 +107,18 @@ bool IsReadOnly(const NativePath& path, const struct stat& status)
 
 }  // namespace
 
-bool ReadWholeFile(const std::u16string& path, FileContent& content)
+bool ReadWholeFile(const std::u16string& path, FileContent& content, SystemError& error)
 {
     const UniqueDescriptor file(open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC));
     struct stat status;
-    if (!file.valid() || fstat(file.get(), &status) != 0 || S_ISDIR(status.st_mode))
+    if (!file.valid() || fstat(file.get(), &status) != 0) {
+        error = static_cast<SystemError>(errno);
         return false;
+    }
+    if (S_ISDIR(status.st_mode)) {
+        error = EISDIR;
+        return false;
+    }
     // One byte more than the file holds, so that the first read already
     // meets the end of a file that did not grow.
     size_t capacity = static_cast<size_t>(std::max<off_t>(status.st_size, 0)) + 1;
@@ -127,6 +133,7 @@ bool ReadWholeFile(const std::u16string& path, FileContent& content)
         if (got < 0) {
             if (errno == EINTR)
                 continue;
+            error = static_cast<SystemError>(errno);
             return false;
         }
         if (got == 0)
@@ -146,27 +153,31 @@ void FileReplacement::Open()
     const NativePath target(target_);
     struct stat status;
     const bool exists = stat(target.c_str(), &status) == 0;
-    if (exists ? (S_ISDIR(status.st_mode) || IsReadOnly(target, status)) : errno != ENOENT) {
-        failed_ = true;
+    if (!exists && errno != ENOENT) {
+        Fail(static_cast<SystemError>(errno));
+        return;
+    }
+    if (exists && (S_ISDIR(status.st_mode) || IsReadOnly(target, status))) {
+        Fail(S_ISDIR(status.st_mode) ? EISDIR : EACCES);
         return;
     }
     unsigned char random[kTemporaryNameRandomBytes];
     if (!RandomBytes(random, sizeof random)) {
-        failed_ = true;
+        Fail(static_cast<SystemError>(errno));
         return;
     }
     temporary_ = TemporaryNameBeside(target_, u"/", random);
     const int created =
         open(NativePath(temporary_).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (created < 0) {
+        Fail(static_cast<SystemError>(errno));
         temporary_.clear();  // not ours: nothing to remove
-        failed_ = true;
         return;
     }
     handle_ = created;
     // The new version takes the place of the old one with its permissions.
     if (exists && fchmod(created, status.st_mode & 07777) != 0)
-        failed_ = true;
+        Fail(static_cast<SystemError>(errno));
 }
 
 bool FileReplacement::Write(std::string_view bytes)
@@ -175,8 +186,10 @@ bool FileReplacement::Write(std::string_view bytes)
         const ssize_t written = write(static_cast<int>(handle_), bytes.data(), bytes.size());
         if (written < 0 && errno == EINTR)
             continue;
-        if (written <= 0)
-            failed_ = true;
+        if (written < 0)
+            Fail(static_cast<SystemError>(errno));
+        else if (written == 0)
+            Fail(EIO);
         else
             bytes.remove_prefix(static_cast<size_t>(written));
     }
@@ -185,8 +198,10 @@ bool FileReplacement::Write(std::string_view bytes)
 
 bool FileReplacement::Commit()
 {
-    if (failed_ || fsync(static_cast<int>(handle_)) != 0 || !Close() ||
-        rename(NativePath(temporary_).c_str(), NativePath(target_).c_str()) != 0) {
+    if (!failed_ && (fsync(static_cast<int>(handle_)) != 0 || !Close() ||
+                     rename(NativePath(temporary_).c_str(), NativePath(target_).c_str()) != 0))
+        Fail(static_cast<SystemError>(errno));
+    if (failed_) {
         Discard();
         return false;
     }
@@ -199,6 +214,13 @@ bool FileReplacement::Close() noexcept
     if (handle_ == -1)
         return true;
     return close(static_cast<int>(std::exchange(handle_, -1))) == 0;
+}
+
+void FileReplacement::Fail(SystemError reason) noexcept
+{
+    if (!failed_)
+        error_ = reason;
+    failed_ = true;
 }
 
 void FileReplacement::Discard() noexcept

@@ -9,12 +9,14 @@
 
 namespace platform {
 
-// Appends the UTF-16 form of ANSI text to `out`.
-void AppendAnsiAsUtf16(std::string_view ansi, std::u16string& out);
+// Appends the UTF-16 form of ANSI text to `out`. False when the platform
+// cannot convert it; `out` may then hold part of the text.
+[[nodiscard]] bool AppendAnsiAsUtf16(std::string_view ansi, std::u16string& out);
 
 // Appends the ANSI form of UTF-16 text to `out`; characters the code page
-// lacks become its default replacement character.
-void AppendUtf16AsAnsi(std::u16string_view text, std::string& out);
+// lacks become its default replacement character. False when the platform
+// cannot convert it; `out` may then hold part of the text.
+[[nodiscard]] bool AppendUtf16AsAnsi(std::u16string_view text, std::string& out);
 
 // Lower-cases one UTF-16 unit: A to Z always, other letters as the C
 // runtime's current locale maps them.
