@@ -1,9 +1,9 @@
 #pragma once
 // The portable core's view of the platform's text services: conversion
-// between UTF-16 and the system ANSI code page, and the runtime's per-unit
-// lower-casing and white-space classification. On Windows these are the real
-// ANSI code page and the C runtime; elsewhere Windows-1252 stands for the ANSI
-// code page. This header includes nothing of Windows.
+// between UTF-16 and the system ANSI code page, and the per-unit rules for
+// lower-casing and white space. On Windows the conversion is the real ANSI
+// code page; elsewhere Windows-1252 stands for it. The rules are the same in
+// every build. This header includes nothing of Windows.
 #include <string>
 #include <string_view>
 
@@ -18,11 +18,22 @@ namespace platform {
 // cannot convert it; `out` may then hold part of the text.
 [[nodiscard]] bool AppendUtf16AsAnsi(std::u16string_view text, std::string& out);
 
-// Lower-cases one UTF-16 unit: A to Z always, other letters as the C
-// runtime's current locale maps them.
-char16_t ToLower(char16_t unit) noexcept;
+// The rules below are those of the plug-in's C runtime (msvcrt) in the "C"
+// locale, which the plug-in's DLL runs in, fixed in a table of our own: the
+// result never depends on a locale that the host (or any other code of the
+// process) has chosen, and the portable build checks the very rules the DLL
+// ships.
 
-// Wide white space as the C runtime classes it (iswspace).
+// Lower-cases one UTF-16 unit: A to Z become a to z, every other unit stays
+// as it is, as towlower does in the "C" locale.
+constexpr char16_t ToLower(char16_t unit) noexcept
+{
+    return (unit >= u'A' && unit <= u'Z') ? static_cast<char16_t>(unit + (u'a' - u'A')) : unit;
+}
+
+// White space as iswspace classes it: tab to carriage return, space, and
+// the runtime's wider spaces (no-break space, the spaces of U+2000 to
+// U+200A, the line and paragraph separators, ideographic space and others).
 bool IsSpace(char16_t unit) noexcept;
 
 // Lower-cases every unit of `text` in place.
