@@ -8,6 +8,7 @@
 #include "convert/TextToValue.h"
 #include "convert/ValueToText.h"
 #include "module/ModuleState.h"
+#include "navigator/ErrorInfo.h"
 #include "navigator/IniAccessMode.h"
 #include "platform/ComError.h"
 #include "platform/WideText.h"
@@ -72,11 +73,11 @@ HRESULT NotImplementedUnlessNull(std::initializer_list<const void*> pointers)
 HRESULT CIniFile::Init(LPCWSTR filePath, LONG_PTR)
 {
     ModuleStateScope moduleState;
-    return ComBoundary([&] {
+    return ReportingBoundary(IID_IZephFileNavigatorInit, FileStep::Open, HostText(filePath), [&] {
         const IniAccessMode mode = DecideAccessMode();
         path = AbsolutePath(filePath);
         if (mode == IniAccessMode::InMemory && !document.Load(path))
-            return E_FAIL;
+            throw FileStepError(FileStep::Read, document.lastError());
         return S_OK;
     });
 }
@@ -84,9 +85,9 @@ HRESULT CIniFile::Init(LPCWSTR filePath, LONG_PTR)
 HRESULT CIniFile::ReadVariables(LONG_PTR, LONG firstOnly, LONG_PTR, LONG count, VariableRecord* records)
 {
     ModuleStateScope moduleState;
-    if (records == nullptr)
-        return E_POINTER;
-    return ComBoundary([&] {
+    return ReportingBoundary(IID_IZephFileNavigator, FileStep::Read, path, [&]() -> HRESULT {
+        if (records == nullptr)
+            return E_POINTER;
         std::array<wchar_t, kValueBufferUnits> buffer;
         for (LONG index = 0; index < count; ++index) {
             VariableRecord& record = records[index];
@@ -145,8 +146,12 @@ void CIniFile::CopyDocumentText(const wchar_t* section, const wchar_t* key, cons
 void CIniFile::Queue(const VariableRecord& record, LONG formatSelector)
 {
     Data write{U16FromWide(record.sectionName), U16FromWide(record.keyName), ValueToText(record.value, formatSelector)};
-    if (HoldsLineBreak(write.section) || HoldsLineBreak(write.key) || HoldsLineBreak(write.value))
-        ThrowHResult(E_INVALIDARG);
+    if (HoldsLineBreak(write.section))
+        throw RefusedText(RefusedPart::SectionName, HostText(record.sectionName), u"a line break");
+    if (HoldsLineBreak(write.key))
+        throw RefusedText(RefusedPart::KeyName, HostText(record.keyName), u"a line break");
+    if (HoldsLineBreak(write.value))
+        throw RefusedText(RefusedPart::Value, HostText(record.keyName), u"a line break");
     pendingWrites.push_back(std::move(write));
     if (!UsesInMemoryPath()) {
         // Like the profile read, the write reports nothing worth acting on:
@@ -160,11 +165,11 @@ HRESULT CIniFile::WriteVariables(LONG_PTR, LONG firstOnly, LONG_PTR, LONG count,
                                  LONG formatSelector)
 {
     ModuleStateScope moduleState;
-    if (count <= 0)
-        return S_OK;
-    if (records == nullptr)
-        return E_POINTER;
-    return ComBoundary([&]() -> HRESULT {
+    return ReportingBoundary(IID_IZephFileNavigator, FileStep::Write, path, [&]() -> HRESULT {
+        if (count <= 0)
+            return S_OK;
+        if (records == nullptr)
+            return E_POINTER;
         // A record whose write fails keeps `found` 0; records before it keep
         // what they did.
         if (firstOnly == 0) {
@@ -197,7 +202,7 @@ HRESULT CIniFile::WriteVariables(LONG_PTR, LONG firstOnly, LONG_PTR, LONG count,
 
 HRESULT CIniFile::Commit()
 {
-    return ComBoundary([&] { return CommitPendingWrites(); });
+    return ReportingBoundary(IID_IZephFileNavigator, FileStep::Save, path, [&] { return CommitPendingWrites(); });
 }
 
 HRESULT CIniFile::CommitPendingWrites()
@@ -207,13 +212,13 @@ HRESULT CIniFile::CommitPendingWrites()
     // The profile functions may hold the file in a cache of their own.
     WritePrivateProfileStringW(nullptr, nullptr, nullptr, AsWide(path));
     if (!document.Load(path))
-        return E_FAIL;
+        throw FileStepError(FileStep::Read, document.lastError());
     for (const Data& write : pendingWrites)
         document.SetValue(write.section, write.key, write.value);
     // The writes are dropped only once they are in the file: after a failed
     // save the next commit reloads the file and applies them again.
     if (!document.Save(path))
-        return E_FAIL;
+        throw FileStepError(FileStep::Save, document.lastError());
     pendingWrites.clear();
     return S_OK;
 }

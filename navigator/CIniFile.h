@@ -10,9 +10,10 @@
 #include "IniPlugin.h"
 #include "document/IniFileReader.h"
 #include "module/ComObject.h"
+#include "platform/ErrorObject.h"
 
-class CIniFile final
-    : public ComObject<CIniFile, ApartmentRefCount, IIniFile, IZephFileNavigator, IZephFileNavigatorInit> {
+class CIniFile final : public ComObject<CIniFile, ApartmentRefCount, IIniFile, IZephFileNavigator,
+                                        IZephFileNavigatorInit, ISupportErrorInfo> {
 public:
     // One pending write: section name, key name, value text.
     struct Data {
@@ -57,6 +58,13 @@ public:
     HRESULT STDMETHODCALLTYPE NavigatorOperation19() override;
     HRESULT STDMETHODCALLTYPE NavigatorOperation20() override;
 
+    // ISupportErrorInfo: Init, ReadVariables, WriteVariables and Commit
+    // leave an error object that describes their failure, or none.
+    HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID iid) override
+    {
+        return SupportsErrorInfo(iid, {&IID_IZephFileNavigator, &IID_IZephFileNavigatorInit});
+    }
+
 private:
     // True when values are read from `document` rather than through the
     // private-profile functions: in InMemory mode, for UTF-16 files.
@@ -78,10 +86,11 @@ private:
 
     // Turns one record into a pending write and, on the profile path, writes
     // it into the file at once. Throws HResultError when the value has no
-    // text or a name or the text holds a line break.
+    // text, RefusedText when a name or the text holds a line break.
     void Queue(const VariableRecord& record, LONG formatSelector);
 
     // Loads the file, applies every pending write in order and saves it.
+    // Throws FileStepError when the file cannot be read or saved.
     HRESULT CommitPendingWrites();
 
     std::u16string path;
