@@ -50,6 +50,19 @@ std::u16string AbsolutePath(const wchar_t* given)
     }
 }
 
+// The text a write puts into the file for the record's value; a value that
+// has none fails with the platform's HRESULT, naming the record's key.
+std::u16string TextOfValue(const VariableRecord& record, LONG formatSelector)
+{
+    try {
+        return ValueToText(record.value, formatSelector);
+    } catch (const HResultError& error) {
+        if (error.code() == E_OUTOFMEMORY)
+            throw;
+        throw UnwritableValue(error.code(), HostText(record.keyName));
+    }
+}
+
 // A line break in a name or a value would add lines, and with them sections
 // and keys, to the file.
 bool HoldsLineBreak(std::u16string_view text)
@@ -145,7 +158,7 @@ void CIniFile::CopyDocumentText(const wchar_t* section, const wchar_t* key, cons
 
 void CIniFile::Queue(const VariableRecord& record, LONG formatSelector)
 {
-    Data write{U16FromWide(record.sectionName), U16FromWide(record.keyName), ValueToText(record.value, formatSelector)};
+    Data write{U16FromWide(record.sectionName), U16FromWide(record.keyName), TextOfValue(record, formatSelector)};
     if (HoldsLineBreak(write.section))
         throw RefusedText(RefusedPart::SectionName, HostText(record.sectionName), u"a line break");
     if (HoldsLineBreak(write.key))

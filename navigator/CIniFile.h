@@ -85,7 +85,7 @@ private:
                           int capacity) const;
 
     // Turns one record into a pending write and, on the profile path, writes
-    // it into the file at once. Throws HResultError when the value has no
+    // it into the file at once. Throws UnwritableValue when the value has no
     // text, RefusedText when a name or the text holds a line break.
     void Queue(const VariableRecord& record, LONG formatSelector);
 

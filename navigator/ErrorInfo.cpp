@@ -88,7 +88,7 @@ std::u16string CauseOfResult(HRESULT result)
     case E_POINTER:
         return u"the host passed a null pointer";
     case DISP_E_TYPEMISMATCH:
-        return u"a value has no text form";
+        return u"its type has no text form";
     default:
         break;
     }
@@ -172,6 +172,9 @@ HRESULT ReportCaughtFailure(REFIID iid, FileStep step, std::u16string_view path)
             Describe(iid, Doing(failure.step(), path) + u": " + CauseOfError(failure.reason()));
         } catch (const RefusedText& refusal) {
             Describe(iid, RefusalText(refusal));
+        } catch (const UnwritableValue& value) {
+            Describe(iid, u"The value of key " + Quoted(value.key()) + u" cannot be written as text: " +
+                              CauseOfResult(value.code()));
         } catch (...) {
             Describe(iid, Doing(step, path) + u": " + CauseOfResult(result));
         }

@@ -52,6 +52,17 @@ private:
     const char16_t* reason_;
 };
 
+// A value that has no text form, with the platform's HRESULT. `key`, the
+// name of its key, must stay valid until the operation returns.
+class UnwritableValue : public HResultError {
+public:
+    UnwritableValue(HRESULT code, std::u16string_view key) noexcept : HResultError(code), key_(key) {}
+    std::u16string_view key() const noexcept { return key_; }
+
+private:
+    std::u16string_view key_;
+};
+
 // The host's zero-terminated text as a view; a null pointer reads as empty.
 inline std::u16string_view HostText(const wchar_t* text) noexcept
 {

@@ -37,6 +37,16 @@ HRESULT WriteText(IZephFileNavigator* navigator, const wchar_t* key, const wchar
     return navigator->WriteVariables(0, 0, 0, records.count(), records.data(), 0);
 }
 
+// Writes an unknown without an object, which has no text form.
+HRESULT WriteUnknown(IZephFileNavigator* navigator)
+{
+    Records records;
+    VariableRecord& record = records.Add(L"s", L"u");
+    V_VT(&record.value) = VT_UNKNOWN;
+    V_UNKNOWN(&record.value) = nullptr;
+    return navigator->WriteVariables(0, 0, 0, records.count(), records.data(), 0);
+}
+
 }  // namespace
 
 TEST_F(NavigatorTest, BothNavigatorInterfacesReportThroughErrorObjects)
@@ -75,6 +85,8 @@ TEST_F(NavigatorTest, AFailedCallDescribesTheFileAndTheCauseUntilACallSucceeds)
          [&] { std::filesystem::create_directory(missing.parent_path()); WriteBytes(missing, "[s]\r\n"); }},
         {"refused name", file, [] {}, [](IZephFileNavigator* n) { return WriteText(n, L"k\r", L"v"); }, E_INVALIDARG,
          L"The key name \"k\\r\" cannot be stored: it contains a line break.", [] {}},
+        {"value without text", file, [] {}, WriteUnknown, DISP_E_TYPEMISMATCH,
+         L"The value of key \"u\" cannot be written as text: its type has no text form.", [] {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -87,8 +99,8 @@ TEST_F(NavigatorTest, AFailedCallDescribesTheFileAndTheCauseUntilACallSucceeds)
 
         EXPECT_EQ(c.expected, c.call(navigator.Get())) << "fails again";
         c.resolve();
-        EXPECT_EQ(S_OK, c.name == std::string("refused name") ? WriteText(navigator.Get(), L"k", L"v")
-                                                               : c.call(navigator.Get()));
+        const bool refusesItsArguments = c.expected != E_FAIL;
+        EXPECT_EQ(S_OK, refusesItsArguments ? WriteText(navigator.Get(), L"k", L"v") : c.call(navigator.Get()));
         EXPECT_EQ(L"<none>", ErrorDescription(navigator.Get(), IID_IZephFileNavigator))
             << "the call that succeeded took the earlier error object away";
     }
