@@ -3,7 +3,6 @@
 #include <oleauto.h>
 #include <wrl/client.h>
 
-#include <new>
 #include <string>
 
 void SetErrorObject(REFIID iid, const wchar_t* source, std::u16string_view description) noexcept
@@ -17,7 +16,7 @@ void SetErrorObject(REFIID iid, const wchar_t* source, std::u16string_view descr
             SUCCEEDED(created->SetSource(const_cast<LPOLESTR>(source))) &&
             SUCCEEDED(created->SetDescription(const_cast<LPOLESTR>(text.c_str()))))
             created.As(&made);
-    } catch (const std::bad_alloc&) {
+    } catch (...) {
         // No room for the description: no error object rather than a stale one.
     }
     SetErrorInfo(0, made.Get());
