@@ -1,13 +1,10 @@
 // Every allocation that creating, reading, writing and committing make is
 // made to fail in turn, until the operation no longer reaches the one that
 // fails: each call answers an HRESULT instead of ending the process, nothing
-// of the plug-in stays alive once the test lets go of it, and the file is
-// either as it was or as the operation makes it. And an object is destroyed
-// once, whatever its destructor does with its references.
-#include <wrl/client.h>
-
+// of the plug-in stays alive, and the file is either as it was or as the
+// operation makes it. And an object is destroyed once, whatever its
+// destructor does with its references.
 #include <functional>
-#include <memory>
 
 #include "format/CIniFormat.h"
 #include "module/ClassFactory.h"
@@ -37,9 +34,7 @@ HRESULT CreateThroughClassObject(ComPtr<Interface>& object)
 {
     ComPtr<IClassFactory> factory;
     HRESULT hr = ClassFactory<Class>::Create(IID_IClassFactory, reinterpret_cast<void**>(factory.GetAddressOf()));
-    if (SUCCEEDED(hr))
-        hr = factory->CreateInstance(nullptr, IID_PPV_ARGS(&object));
-    return hr;
+    return SUCCEEDED(hr) ? factory->CreateInstance(nullptr, IID_PPV_ARGS(&object)) : hr;
 }
 
 HRESULT WriteDate(Subject& subject)
@@ -47,52 +42,33 @@ HRESULT WriteDate(Subject& subject)
     return subject.navigator->WriteVariables(0, 0, 0, subject.records.count(), subject.records.data(), 120);
 }
 
-class CoInitialized {
-public:
-    CoInitialized() { EXPECT_EQ(S_OK, CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)); }
-    CoInitialized(const CoInitialized&) = delete;
-    CoInitialized& operator=(const CoInitialized&) = delete;
-    ~CoInitialized() { CoUninitialize(); }
-};
-
 }  // namespace
 
 class AllocationFailureTest : public NavigatorTest, public ::testing::WithParamInterface<bool> {
 protected:
-    // The operations, each on a navigator (when it needs one) of the file.
     std::vector<Operation> Operations()
     {
-        const auto open = [this](Subject& subject) { subject.navigator = OpenNavigator(subject.path); };
-        const auto openWithDate = [open](Subject& subject) {
-            open(subject);
-            VariableRecord& date = subject.records.Add(L"s", L"date");
+        const auto openWithDate = [this](Subject& subject) {
+            subject.navigator = OpenNavigator(subject.path);
+            VariableRecord& date = subject.records.Add(L"s", L"k");
             V_VT(&date.value) = VT_DATE;
             V_DATE(&date.value) = 38418.586909722;  // 7 March 2005, 14:05:09
         };
         return {
-            {"format class object, format object and CreateNavigator", [](Subject&) {},
+            {"format class object, format object, CreateNavigator", [](Subject&) {},
              [](Subject& subject) {
                  ComPtr<IZephFileFormat> format;
-                 HRESULT hr = CreateThroughClassObject<CIniFormat>(format);
                  ComPtr<IZephFileNavigator> navigator;
-                 if (SUCCEEDED(hr))
-                     hr = format->CreateNavigator(subject.path.c_str(), 0, &navigator);
-                 return hr;
+                 const HRESULT hr = CreateThroughClassObject<CIniFormat>(format);
+                 return SUCCEEDED(hr) ? format->CreateNavigator(subject.path.c_str(), 0, &navigator) : hr;
              }},
-            {"navigator class object, CreateInstance and Init", [](Subject&) {},
+            {"navigator class object, CreateInstance, Init", [](Subject&) {},
              [](Subject& subject) {
                  ComPtr<IZephFileNavigatorInit> init;
-                 HRESULT hr = CreateThroughClassObject<CIniFile>(init);
-                 if (SUCCEEDED(hr))
-                     hr = init->Init(subject.path.c_str(), 0);
-                 return hr;
+                 const HRESULT hr = CreateThroughClassObject<CIniFile>(init);
+                 return SUCCEEDED(hr) ? init->Init(subject.path.c_str(), 0) : hr;
              }},
-            {"ReadVariables",
-             [open](Subject& subject) {
-                 open(subject);
-                 subject.records.Add(L"s", L"k");
-                 subject.records.Add(L"s", L"missing");
-             },
+            {"ReadVariables", openWithDate,
              [](Subject& subject) {
                  return subject.navigator->ReadVariables(0, 0, 0, subject.records.count(), subject.records.data());
              }},
@@ -106,9 +82,9 @@ protected:
         };
     }
 
-    // Runs the operation once with the allocation `failing` made to fail (0:
-    // none). Returns whether the operation reached that allocation; `after`
-    // receives the file as the operation left it.
+    // Runs the operation with allocation `failing` made to fail (0: none);
+    // returns whether it reached that allocation. `before` and `after` get
+    // the file as it was before the operation and as it left it.
     bool RunFailing(const Operation& operation, long failing, std::string& before, std::string& after)
     {
         WriteBytes(file, original);
@@ -119,16 +95,12 @@ protected:
         const HRESULT hr = operation.run(subject);
         const bool failed = AllocationFailed();
         FailAllocation(0);
-        if (failed) {
-            EXPECT_TRUE(hr == S_OK || hr == E_OUTOFMEMORY) << "allocation " << failing << " answered 0x" << std::hex << hr;
-        } else {
-            EXPECT_EQ(S_OK, hr) << "with nothing failing";
-        }
+        EXPECT_TRUE(hr == S_OK || (failed && hr == E_OUTOFMEMORY))
+            << "allocation " << failing << " answered 0x" << std::hex << hr;
         after = ReadBytes(file);
         return failed;
     }
 
-    CoInitialized com;
     const std::string original = GetParam() ? Utf16LeFile(u"[s]\r\nk=old\r\n") : std::string("[s]\r\nk=old\r\n");
     const std::filesystem::path file = folder.File("test.ini");
 };
@@ -137,10 +109,10 @@ TEST_P(AllocationFailureTest, EveryFailedAllocationIsAnsweredAndLeavesNothingBeh
 {
     for (const Operation& operation : Operations()) {
         SCOPED_TRACE(operation.name);
-        std::string before, made;
+        std::string before, made, after;
         RunFailing(operation, 0, before, made);
         long failing = 1;
-        for (std::string after; RunFailing(operation, failing, before, after); ++failing) {
+        for (; RunFailing(operation, failing, before, after); ++failing) {
             EXPECT_TRUE(after == before || after == made) << "allocation " << failing << " left a file of neither form";
             EXPECT_EQ(0, ModuleLockCount()) << "allocation " << failing
                                             << ": an object is left alive, so DllCanUnloadNow would answer S_FALSE";
@@ -150,6 +122,9 @@ TEST_P(AllocationFailureTest, EveryFailedAllocationIsAnsweredAndLeavesNothingBeh
         EXPECT_EQ(1, std::distance(std::filesystem::directory_iterator(folder.path()), {})) << "no temporary file is left";
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Encodings, AllocationFailureTest, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Utf16" : "Ansi"; });
 
 namespace {
 
@@ -177,6 +152,3 @@ TEST(ObjectLifetime, AnObjectIsDestroyedOnceWhateverItsDestructorDoesWithItsRefe
     EXPECT_EQ(1, ReferencesInDestructor::destroyed);
     EXPECT_EQ(0, ModuleLockCount());
 }
-
-INSTANTIATE_TEST_SUITE_P(Encodings, AllocationFailureTest, ::testing::Values(false, true),
-                         [](const auto& info) { return info.param ? "Utf16" : "Ansi"; });

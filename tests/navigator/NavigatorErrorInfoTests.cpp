@@ -8,28 +8,6 @@
 
 namespace {
 
-// Holds a file open without sharing it, so nobody else can open it.
-class ExclusiveHold {
-public:
-    explicit ExclusiveHold(const std::filesystem::path& file)
-        : handle_(CreateFileW(file.wstring().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr))
-    {
-        EXPECT_NE(INVALID_HANDLE_VALUE, handle_) << "could not hold the file";
-    }
-    ExclusiveHold(const ExclusiveHold&) = delete;
-    ExclusiveHold& operator=(const ExclusiveHold&) = delete;
-    ~ExclusiveHold() { Release(); }
-    void Release()
-    {
-        if (handle_ != INVALID_HANDLE_VALUE)
-            CloseHandle(handle_);
-        handle_ = INVALID_HANDLE_VALUE;
-    }
-
-private:
-    HANDLE handle_;
-};
-
 HRESULT WriteText(IZephFileNavigator* navigator, const wchar_t* key, const wchar_t* text)
 {
     Records records;
@@ -48,16 +26,6 @@ HRESULT WriteUnknown(IZephFileNavigator* navigator)
 }
 
 }  // namespace
-
-TEST_F(NavigatorTest, BothNavigatorInterfacesReportThroughErrorObjects)
-{
-    auto navigator = OpenNavigator(IniFile("[s]\r\n"));
-    Microsoft::WRL::ComPtr<ISupportErrorInfo> support;
-    ASSERT_EQ(S_OK, navigator.As(&support));
-    EXPECT_EQ(S_OK, support->InterfaceSupportsErrorInfo(IID_IZephFileNavigator));
-    EXPECT_EQ(S_OK, support->InterfaceSupportsErrorInfo(IID_IZephFileNavigatorInit));
-    EXPECT_EQ(S_FALSE, support->InterfaceSupportsErrorInfo(IID_IIniFile)) << "it has no operations";
-}
 
 TEST_F(NavigatorTest, AFailedCallDescribesTheFileAndTheCauseUntilACallSucceeds)
 {
