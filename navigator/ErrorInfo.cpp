@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <memory>
-#include <new>
 #include <string>
 
 #include "HostContract.h"
@@ -10,10 +9,6 @@
 #include "platform/WideText.h"
 
 namespace {
-
-// ERROR_DIRECTORY_NOT_SUPPORTED, which the file layer reports for a folder
-// that stands where the file should be.
-constexpr DWORD kFolderInTheWay = 336;
 
 // The causes a host or an administrator meets most, in plain words.
 struct Cause {
@@ -25,7 +20,7 @@ constexpr Cause kCauses[] = {
     {ERROR_PATH_NOT_FOUND, u"the folder does not exist"},
     {ERROR_ACCESS_DENIED, u"access is denied"},
     {ERROR_FILE_READ_ONLY, u"the file is read-only"},
-    {kFolderInTheWay, u"a folder has that name"},
+    {platform::kFolderInTheWay, u"a folder has that name"},
     {ERROR_SHARING_VIOLATION, u"another program is using the file"},
     {ERROR_LOCK_VIOLATION, u"another program has locked the file"},
     {ERROR_DISK_FULL, u"the disk is full"},
@@ -131,7 +126,7 @@ std::u16string RefusalText(const RefusedText& refusal)
 {
     static constexpr const char16_t* kParts[] = {u"The section name ", u"The key name ", u"The value of key "};
     std::u16string text = kParts[static_cast<int>(refusal.part())];
-    text += Quoted(refusal.key());
+    text += Quoted(refusal.name());
     text += u" cannot be stored: it contains ";
     text += refusal.reason();
     return text;

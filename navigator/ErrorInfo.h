@@ -32,23 +32,23 @@ private:
 // Which text of a write the file cannot hold.
 enum class RefusedPart { SectionName, KeyName, Value };
 
-// A name or a value that the file cannot hold; E_INVALIDARG. `key` is the
+// A name or a value that the file cannot hold; E_INVALIDARG. `name` is the
 // refused name, or for a value the name of its key; it must stay valid until
 // the operation returns (the host's strings do). `reason` is what the text
 // contains, for "it contains ...": a string literal such as u"a line break".
 class RefusedText : public HResultError {
 public:
-    RefusedText(RefusedPart part, std::u16string_view key, const char16_t* reason) noexcept
-        : HResultError(E_INVALIDARG), part_(part), key_(key), reason_(reason)
+    RefusedText(RefusedPart part, std::u16string_view name, const char16_t* reason) noexcept
+        : HResultError(E_INVALIDARG), part_(part), name_(name), reason_(reason)
     {
     }
     RefusedPart part() const noexcept { return part_; }
-    std::u16string_view key() const noexcept { return key_; }
+    std::u16string_view name() const noexcept { return name_; }
     const char16_t* reason() const noexcept { return reason_; }
 
 private:
     RefusedPart part_;
-    std::u16string_view key_;
+    std::u16string_view name_;
     const char16_t* reason_;
 };
 

@@ -158,7 +158,7 @@ void FileReplacement::Open()
         return;
     }
     if (exists && (S_ISDIR(status.st_mode) || IsReadOnly(target, status))) {
-        Fail(S_ISDIR(status.st_mode) ? EISDIR : EACCES);
+        Fail(S_ISDIR(status.st_mode) ? kFolderInTheWay : EACCES);
         return;
     }
     unsigned char random[kTemporaryNameRandomBytes];

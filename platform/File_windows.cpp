@@ -49,9 +49,6 @@ SystemError LastError() noexcept
     return error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE;
 }
 
-// ERROR_DIRECTORY_NOT_SUPPORTED, which mingw-w64's headers lack.
-constexpr SystemError kFolderInTheWay = 336;
-
 enum class Target { Missing, Present, Refused };
 
 // What stands at the target's path: nothing, a file that may be replaced,

@@ -11,11 +11,14 @@ namespace platform {
 
 using SystemError = std::uint32_t;
 
-// Text that cannot be converted between UTF-16 and the ANSI code page.
+// Text that cannot be converted between UTF-16 and the ANSI code page, and
+// a folder that stands where a file is to be saved.
 #ifdef _WIN32
 inline constexpr SystemError kUnconvertibleText = 1113;  // ERROR_NO_UNICODE_TRANSLATION
+inline constexpr SystemError kFolderInTheWay = 336;      // ERROR_DIRECTORY_NOT_SUPPORTED
 #else
 inline constexpr SystemError kUnconvertibleText = EILSEQ;
+inline constexpr SystemError kFolderInTheWay = EISDIR;
 #endif
 
 }  // namespace platform

@@ -22,11 +22,9 @@ constexpr char kOriginal[] = "[s]\r\nk=old\r\n";
 #ifdef _WIN32
 constexpr platform::SystemError kReadOnly = ERROR_FILE_READ_ONLY;
 constexpr platform::SystemError kNoFolder = ERROR_PATH_NOT_FOUND;
-constexpr platform::SystemError kFolderInTheWay = 336;  // ERROR_DIRECTORY_NOT_SUPPORTED
 #else
 constexpr platform::SystemError kReadOnly = EACCES;
 constexpr platform::SystemError kNoFolder = ENOENT;
-constexpr platform::SystemError kFolderInTheWay = EISDIR;
 #endif
 
 // The names in a folder, sorted.
@@ -93,7 +91,7 @@ TEST_F(SaveSafetyTest, AFolderInTheWayFailsTheSave)
     std::filesystem::remove(file);
     std::filesystem::create_directory(file);
     EXPECT_FALSE(document.Save(path));
-    EXPECT_EQ(kFolderInTheWay, document.lastError());
+    EXPECT_EQ(platform::kFolderInTheWay, document.lastError());
     EXPECT_TRUE(std::filesystem::is_directory(file)) << "the folder stays";
     EXPECT_EQ(std::vector<std::string>{"test.ini"}, Entries(folder.path())) << "no temporary file is left";
 }
