@@ -50,8 +50,10 @@ void IniFileReader::SetValue(std::u16string_view section, std::u16string_view ke
         // A new Section goes after the last line of the document; its header
         // keeps the name's case as the caller spelled it.
         sectionList.emplace_back().header = addedText.emplace_back(Bracketed(section));
+        // Entered under its full position, which the index refuses when it
+        // no longer fits the 32 bits that `position` keeps.
+        sectionIndex.Enter(sectionList.back().Key(), sectionList.size() - 1, SectionKeyAt{this});
         position = static_cast<uint32_t>(sectionList.size() - 1);
-        sectionIndex.Enter(sectionList.back().Key(), position, SectionKeyAt{this});
     }
     Section& found = sectionList[position];
     Value* value = found.FindValue(key);

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "document/NameIndex.h"
+#include "platform/SystemError.h"
 
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
 #error "UTF-16 LE files are read and written as code units where they lie, which needs a little-endian machine"
@@ -47,7 +48,8 @@ public:
     // Replaces the whole content with the file's lines. False when the file
     // cannot be opened or read: when it cannot be opened or its first two
     // bytes cannot be read, the document keeps what it held; when a later
-    // read fails, the document is empty.
+    // read fails, or the text cannot be converted from the ANSI code page,
+    // the document is empty.
     bool Load(const std::u16string& path);
 
     // Loads the file as Load does when it begins with the UTF-16 LE
@@ -72,13 +74,20 @@ public:
     // The file last loaded began with the UTF-16 LE byte-order mark FF FE.
     bool unicode() const noexcept { return unicode_; }
 
+    // Why the last Load or Save that returned false failed: the system's
+    // code for the step that failed, or platform::kUnconvertibleText for
+    // text the ANSI code page cannot take. Unspecified after a success.
+    platform::SystemError lastError() const noexcept { return lastError_; }
+
 private:
     void Clear() noexcept;
     bool LoadFrom(const std::u16string& path, bool ansiToo);
     // Each makes `text` of a file whose first bytes (two, or fewer in a
-    // shorter file) `start` holds, reading the rest. False on a read error.
-    static bool ReadAnsi(platform::FileReader& file, std::string_view start, std::u16string& text);
-    static bool ReadUnicode(platform::FileReader& file, std::string_view start, std::u16string& text);
+    // shorter file) `start` holds, reading the rest. The reason it failed
+    // (a read error, or text the ANSI code page cannot convert), or 0.
+    static platform::SystemError ReadAnsi(platform::FileReader& file, std::string_view start, std::u16string& text);
+    static platform::SystemError ReadUnicode(platform::FileReader& file, std::string_view start,
+                                             std::u16string& text);
     // Splits the loaded text into lines and gives each to the document; the
     // first `skipped` units of the first line are not part of it.
     void AddLines(size_t skipped);
@@ -105,6 +114,8 @@ private:
     document::NameIndex sectionIndex;
     std::vector<Section> sectionList;
     bool unicode_ = false;
+    // Save is const: reporting why it failed changes nothing of the content.
+    mutable platform::SystemError lastError_ = 0;
 };
 
 // One line of a section other than its header: a key line (name, "=",

@@ -106,8 +106,10 @@ bool IniFileReader::LoadFrom(const std::u16string& path, bool ansiToo)
     platform::FileReader file(path);
     char mark[2];
     size_t got = 0;
-    if (!file.opened() || !ReadUpTo(file, mark, sizeof mark, got))
+    if (!file.opened() || !ReadUpTo(file, mark, sizeof mark, got)) {
+        lastError_ = file.error();
         return false;
+    }
     const bool unicode = got == 2 && mark[0] == '\xFF' && mark[1] == '\xFE';
     if (!unicode && !ansiToo) {
         unicode_ = false;
@@ -119,7 +121,8 @@ bool IniFileReader::LoadFrom(const std::u16string& path, bool ansiToo)
     Clear();
     text.clear();
     const std::string_view start(mark, got);
-    if (!(unicode ? ReadUnicode(file, start, text) : ReadAnsi(file, start, text)))
+    lastError_ = unicode ? ReadUnicode(file, start, text) : ReadAnsi(file, start, text);
+    if (lastError_ != 0)
         return false;
     loadedText = std::move(text);
     // The byte-order mark is the first unit of the first line; a file that
@@ -128,7 +131,8 @@ bool IniFileReader::LoadFrom(const std::u16string& path, bool ansiToo)
     return true;
 }
 
-bool IniFileReader::ReadAnsi(platform::FileReader& file, std::string_view start, std::u16string& text)
+platform::SystemError IniFileReader::ReadAnsi(platform::FileReader& file, std::string_view start,
+                                              std::u16string& text)
 {
     // A code page never makes more than one unit of a byte.
     text.reserve(file.size());
@@ -140,13 +144,12 @@ bool IniFileReader::ReadAnsi(platform::FileReader& file, std::string_view start,
     for (;;) {
         size_t got = 0;
         if (!ReadUpTo(file, buffer.get() + pending, bufferSize - pending, got))
-            return false;
+            return file.error();
         pending += got;
         const std::string_view piece(buffer.get(), pending);
         if (got == 0) {
             overflow += piece;
-            platform::AppendAnsiAsUtf16(overflow, text);
-            return true;
+            return platform::AppendAnsiAsUtf16(overflow, text) ? 0 : platform::kUnconvertibleText;
         }
         const size_t feed = piece.rfind('\n');
         if (feed == piece.npos) {
@@ -154,19 +157,23 @@ bool IniFileReader::ReadAnsi(platform::FileReader& file, std::string_view start,
             pending = 0;
             continue;
         }
+        bool converted;
         if (overflow.empty()) {
-            platform::AppendAnsiAsUtf16(piece.substr(0, feed + 1), text);
+            converted = platform::AppendAnsiAsUtf16(piece.substr(0, feed + 1), text);
         } else {
             overflow += piece.substr(0, feed + 1);
-            platform::AppendAnsiAsUtf16(overflow, text);
+            converted = platform::AppendAnsiAsUtf16(overflow, text);
             overflow = std::string();
         }
+        if (!converted)
+            return platform::kUnconvertibleText;
         pending = piece.size() - (feed + 1);
         std::memmove(buffer.get(), buffer.get() + feed + 1, pending);
     }
 }
 
-bool IniFileReader::ReadUnicode(platform::FileReader& file, std::string_view start, std::u16string& text)
+platform::SystemError IniFileReader::ReadUnicode(platform::FileReader& file, std::string_view start,
+                                                 std::u16string& text)
 {
     // One byte more than the file holds, so that the first read already
     // meets the end of a file that did not grow.
@@ -183,14 +190,14 @@ bool IniFileReader::ReadUnicode(platform::FileReader& file, std::string_view sta
         }
         size_t got = 0;
         if (!file.Read(bytes + filled, capacity - filled, got))
-            return false;
+            return file.error();
         if (got == 0)
             break;
         filled += got;
     }
     // An odd last byte is not part of any unit.
     text.resize(filled / 2);
-    return true;
+    return 0;
 }
 
 // Each line is taken in one pass: its leading spaces, then its key up to the

@@ -51,6 +51,9 @@ public:
 
     bool failed() const noexcept { return failed_; }
 
+    // Why writing or finishing failed.
+    platform::SystemError error() const noexcept { return file_.error(); }
+
     bool Finish()
     {
         Flush();
@@ -79,8 +82,9 @@ private:
 struct Encoding {
     // Bytes before the first line.
     std::string_view start;
-    // Appends one line's bytes, its line end included.
-    void (*appendLine)(std::u16string_view line, SaveBuffer& out);
+    // Appends one line's bytes, its line end included; false when the line
+    // cannot be converted.
+    bool (*appendLine)(std::u16string_view line, SaveBuffer& out);
 };
 
 }  // namespace document
@@ -96,7 +100,7 @@ using document::SaveBuffer;
 // costs a call or two per run. Conversion to an ANSI code page keeps no state
 // from one character to the next, so converting runs apart gives the same
 // bytes as converting the whole line.
-void AppendAnsiLine(std::u16string_view line, SaveBuffer& out)
+bool AppendAnsiLine(std::u16string_view line, SaveBuffer& out)
 {
     const char16_t* next = line.data();
     const char16_t* const end = next + line.size();
@@ -143,19 +147,22 @@ void AppendAnsiLine(std::u16string_view line, SaveBuffer& out)
         while (runEnd != end && *runEnd >= 0x80)
             ++runEnd;
         std::string converted;
-        platform::AppendUtf16AsAnsi(std::u16string_view(next, static_cast<size_t>(runEnd - next)), converted);
+        if (!platform::AppendUtf16AsAnsi(std::u16string_view(next, static_cast<size_t>(runEnd - next)), converted))
+            return false;
         out.Append(converted);
         next = runEnd;
     }
     std::memcpy(out.Room(2), "\r\n", 2);
     out.Advance(2);
+    return true;
 }
 
 // UTF-16 text as little-endian units, unchanged.
-void AppendUnicodeLine(std::u16string_view line, SaveBuffer& out)
+bool AppendUnicodeLine(std::u16string_view line, SaveBuffer& out)
 {
     out.Append(std::string_view(reinterpret_cast<const char*>(line.data()), line.size() * sizeof(char16_t)));
     out.Append(std::string_view("\r\0\n\0", 4));
+    return true;
 }
 
 const document::Encoding kAnsi = {std::string_view(), AppendAnsiLine};
@@ -173,18 +180,23 @@ bool IniFileReader::SaveAnsi(const std::u16string& path) const { return SaveWith
 bool IniFileReader::SaveUnicode(const std::u16string& path) const { return SaveWith(path, kUnicode); }
 
 // A key line is its name, "=" and its text with nothing around the "=",
-// which is how a Value holds it.
+// which is how a Value holds it. Text that cannot be converted fails the
+// save before the file is replaced.
 bool IniFileReader::SaveWith(const std::u16string& path, const document::Encoding& encoding) const
 {
     // About as many bytes as the text that was loaded.
     document::SaveBuffer out(path, loadedText.size() * (unicode_ ? 2 : 1) + 2);
     out.Append(encoding.start);
+    bool converted = true;
     for (const Section& section : sectionList) {
-        encoding.appendLine(section.header, out);
+        converted = converted && encoding.appendLine(section.header, out);
         for (const Value& value : section.valueList)
-            encoding.appendLine(value.line(), out);
-        if (out.failed())
-            return false;
+            converted = converted && encoding.appendLine(value.line(), out);
+        if (!converted || out.failed())
+            break;
     }
-    return out.Finish();
+    if (converted && out.Finish())
+        return true;
+    lastError_ = converted ? out.error() : platform::kUnconvertibleText;
+    return false;
 }

@@ -18,14 +18,10 @@
 
 namespace document {
 
-// One unit as index keys hold it: lower-cased the runtime's way, with ASCII
-// kept out of the runtime call because nearly every name is ASCII.
-inline char16_t Fold(char16_t unit) noexcept
-{
-    if (unit < 0x80)
-        return (unit >= u'A' && unit <= u'Z') ? static_cast<char16_t>(unit + (u'a' - u'A')) : unit;
-    return platform::ToLower(unit);
-}
+// One unit as index keys hold it: lower-cased by the platform's fixed rules,
+// never by the locale the process happens to have, so that hashes taken at
+// one time still match names looked up at another.
+constexpr char16_t Fold(char16_t unit) noexcept { return platform::ToLower(unit); }
 
 inline bool FoldedEqual(std::u16string_view left, std::u16string_view right) noexcept
 {

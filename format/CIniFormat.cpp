@@ -2,6 +2,7 @@
 
 #include "module/ModuleState.h"
 #include "navigator/CIniFile.h"
+#include "navigator/ErrorInfo.h"
 #include "platform/Bstr.h"
 #include "platform/ComError.h"
 
@@ -29,6 +30,8 @@ HRESULT CIniFormat::QueryExtraInterface(REFIID iid, void** result) noexcept
 HRESULT CIniFormat::GetFormatInfo(BSTR* vendor, BSTR* description, BSTR* extensions)
 {
     ModuleStateScope moduleState;
+    // Its failures need no description; none from earlier may stand for them.
+    ClearErrorObject();
     if (vendor == nullptr || description == nullptr || extensions == nullptr)
         return E_POINTER;
     return ComBoundary([&] {
@@ -56,21 +59,23 @@ HRESULT CIniFormat::GetExtensionValue(BSTR, LONG* value)
 HRESULT CIniFormat::CreateNavigator(LPCWSTR path, LONG_PTR context, IZephFileNavigator** navigator)
 {
     ModuleStateScope moduleState;
-    if (navigator == nullptr)
-        return E_POINTER;
-    *navigator = nullptr;
-    return ComBoundary([&] {
-        // Created directly rather than through COM activation: the navigator
-        // belongs to the calling thread whatever its apartment.
-        Microsoft::WRL::ComPtr<IZephFileNavigatorInit> init;
-        ThrowIfFailed(CIniFile::CreateInstance(nullptr, IID_IZephFileNavigatorInit, &init));
-        // A failed Init returns its HRESULT; releasing `init` destroys the navigator.
-        ThrowIfFailed(init->Init(path, context));
-        Microsoft::WRL::ComPtr<IZephFileNavigator> created;
-        ThrowIfFailed(init.As(&created));
-        *navigator = created.Detach();
-        return S_OK;
+    // Created directly rather than through COM activation: the navigator
+    // belongs to the calling thread whatever its apartment.
+    Microsoft::WRL::ComPtr<IZephFileNavigatorInit> init;
+    const HRESULT created = ReportingBoundary(IID_IZephFileFormat, FileStep::Open, HostText(path), [&]() -> HRESULT {
+        if (navigator == nullptr)
+            return E_POINTER;
+        *navigator = nullptr;
+        return CIniFile::CreateInstance(nullptr, IID_IZephFileNavigatorInit, &init);
     });
+    if (FAILED(created))
+        return created;
+    // A failed Init returns its HRESULT and has described its failure;
+    // releasing `init` destroys the navigator.
+    const HRESULT initialised = init->Init(path, context);
+    if (FAILED(initialised))
+        return initialised;
+    return init->QueryInterface(IID_IZephFileNavigator, reinterpret_cast<void**>(navigator));
 }
 
 HRESULT CIniFormat::FormatOperation4(LONG_PTR, LONG_PTR, LONG_PTR, LONG_PTR, void* arg5)

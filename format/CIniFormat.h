@@ -9,8 +9,9 @@
 #include "HostContract.h"
 #include "IniPlugin.h"
 #include "module/ComObject.h"
+#include "platform/ErrorObject.h"
 
-class CIniFormat final : public ComObject<CIniFormat, AtomicRefCount, IIniFormat, IZephFileFormat> {
+class CIniFormat final : public ComObject<CIniFormat, AtomicRefCount, IIniFormat, IZephFileFormat, ISupportErrorInfo> {
 public:
     // The value GetExtensionValue reports for every extension.
     static constexpr LONG kExtensionValue = 8;
@@ -25,8 +26,15 @@ public:
                                                void* arg5) override;
     HRESULT STDMETHODCALLTYPE FormatOperation5(LONG_PTR arg1, void* arg2) override;
 
+    // ISupportErrorInfo: a failed CreateNavigator leaves an error object
+    // that says why (mostly the navigator's Init has described it).
+    HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID iid) override
+    {
+        return SupportsErrorInfo(iid, {&IID_IZephFileFormat});
+    }
+
 private:
-    using Base = ComObject<CIniFormat, AtomicRefCount, IIniFormat, IZephFileFormat>;
+    using Base = ComObject<CIniFormat, AtomicRefCount, IIniFormat, IZephFileFormat, ISupportErrorInfo>;
     friend Base;
 
     // Aggregates the free-threaded marshaler into the object's identity.

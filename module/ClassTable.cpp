@@ -1,7 +1,6 @@
 #include "module/ClassTable.h"
 
 #include <atomic>
-#include <mutex>
 
 #include "IniPlugin.h"
 #include "format/CIniFormat.h"
@@ -37,7 +36,21 @@ private:
     std::atomic<IUnknown*> object_{nullptr};
 };
 
-std::mutex classTableLock;
+// Held exclusively for the length of a scope. An SRWLOCK can neither fail
+// to be taken nor throw, which matters here: its users are noexcept and have
+// no way to report a lock that failed.
+class ExclusiveHold {
+public:
+    explicit ExclusiveHold(SRWLOCK& lock) noexcept : lock_(lock) { AcquireSRWLockExclusive(&lock_); }
+    ExclusiveHold(const ExclusiveHold&) = delete;
+    ExclusiveHold& operator=(const ExclusiveHold&) = delete;
+    ~ExclusiveHold() { ReleaseSRWLockExclusive(&lock_); }
+
+private:
+    SRWLOCK& lock_;
+};
+
+SRWLOCK classTableLock = SRWLOCK_INIT;
 std::array<CachedClassObject, kEntries.size()> classObjects;
 
 }  // namespace
@@ -55,7 +68,7 @@ HRESULT GetClassObject(REFCLSID clsid, REFIID iid, void** result) noexcept
         if (object == nullptr) {
             // Tested again under the lock, so two threads asking at once get
             // the same class object.
-            std::lock_guard<std::mutex> hold(classTableLock);
+            ExclusiveHold hold(classTableLock);
             object = cached.Get();
             if (object == nullptr) {
                 const HRESULT created = kEntries[index].createClassObject(IID_IUnknown, reinterpret_cast<void**>(&object));

@@ -18,16 +18,24 @@
 #include <windows.h>
 
 #include <atomic>
+#include <climits>
 #include <memory>
-#include <new>
 
 #include "module/ModuleLock.h"
+#include "platform/ComError.h"
+
+// The count an object holds while it is destroyed: far from zero, so that
+// whatever its destructor does with its own references (a helper it
+// aggregates releasing it, say) cannot bring the count to zero a second time
+// and destroy it twice.
+constexpr ULONG kReferencesWhileDestroyed = ULONG_MAX / 2;
 
 // Free-threaded objects count references atomically.
 class AtomicRefCount {
 public:
     ULONG Increment() noexcept { return ++count_; }
     ULONG Decrement() noexcept { return --count_; }
+    void Stabilize() noexcept { count_ = kReferencesWhileDestroyed; }
 
 private:
     std::atomic<ULONG> count_{0};
@@ -38,6 +46,7 @@ class ApartmentRefCount {
 public:
     ULONG Increment() noexcept { return ++count_; }
     ULONG Decrement() noexcept { return --count_; }
+    void Stabilize() noexcept { count_ = kReferencesWhileDestroyed; }
 
 private:
     ULONG count_ = 0;
@@ -48,15 +57,19 @@ class ComObject : public FirstInterface, public OtherInterfaces... {
 public:
     // Creates a plain object (outer null) or an aggregated one, and answers
     // `iid` on its inner unknown. A failing construction step or
-    // QueryInterface destroys the object and returns the HRESULT.
+    // QueryInterface destroys the object and returns the HRESULT; so does a
+    // member whose constructor runs out of memory (E_OUTOFMEMORY).
     static HRESULT CreateInstance(IUnknown* outer, REFIID iid, void** result) noexcept
     {
         if (result == nullptr)
             return E_POINTER;
         *result = nullptr;
-        std::unique_ptr<Derived> created(new (std::nothrow) Derived());
-        if (!created)
-            return E_OUTOFMEMORY;
+        std::unique_ptr<Derived> created;
+        try {
+            created = std::make_unique<Derived>();
+        } catch (...) {
+            return HResultFromCaughtException();
+        }
         Derived* object = created.release();  // from here the reference count owns it
         if (outer != nullptr)
             object->controlling_ = outer;
@@ -118,8 +131,10 @@ private:
         ULONG STDMETHODCALLTYPE Release() override
         {
             const ULONG remaining = count_.Decrement();
-            if (remaining == 0)
+            if (remaining == 0) {
+                count_.Stabilize();
                 std::unique_ptr<Derived> destroyed(static_cast<Derived*>(owner_));
+            }
             return remaining;
         }
 

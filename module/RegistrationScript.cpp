@@ -20,8 +20,9 @@ std::u16string LoadScript(HMODULE module, UINT resourceId)
     if (bytes == nullptr)
         ThrowHResult(LastErrorAsHResult());
     std::u16string script;
-    platform::AppendAnsiAsUtf16(std::string_view(static_cast<const char*>(bytes), SizeofResource(module, found)),
-                                script);
+    if (!platform::AppendAnsiAsUtf16(std::string_view(static_cast<const char*>(bytes), SizeofResource(module, found)),
+                                     script))
+        ThrowHResult(HRESULT_FROM_WIN32(ERROR_NO_UNICODE_TRANSLATION));
     return script;
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
+#include <exception>
 #include <initializer_list>
 #include <optional>
 #include <utility>
@@ -12,6 +13,7 @@
 #include "convert/ValueToText.h"
 #include "document/IniNames.h"
 #include "module/ModuleState.h"
+#include "navigator/ErrorInfo.h"
 #include "navigator/IniAccessMode.h"
 #include "platform/ComError.h"
 #include "platform/File.h"
@@ -67,9 +69,50 @@ bool HoldsLineBreak(std::u16string_view text)
 
 // A name as the host passed it: every unit of the BSTR, a NUL inside
 // included, so that the rules can refuse what a C string would cut.
-std::u16string WholeName(BSTR name)
+std::u16string_view HostName(BSTR name) noexcept
 {
-    return name == nullptr ? std::u16string() : std::u16string(AsU16(name), SysStringLen(name));
+    return name == nullptr ? std::u16string_view() : std::u16string_view(AsU16(name), SysStringLen(name));
+}
+
+// The text a write puts into the file for the record's value; a value that
+// has none fails with the platform's HRESULT, naming the record's key.
+std::u16string TextOfValue(const VariableRecord& record, LONG formatSelector)
+{
+    try {
+        return ValueToText(record.value, formatSelector);
+    } catch (const HResultError& error) {
+        if (error.code() == E_OUTOFMEMORY)
+            throw;
+        throw UnwritableValue(error.code(), HostName(record.keyName));
+    }
+}
+
+// Why a name cannot be stored, in words that follow "cannot be stored: ".
+const char16_t* FaultText(document::NameFault fault) noexcept
+{
+    switch (fault) {
+    case document::NameFault::Empty:
+        return u"it is empty";
+    case document::NameFault::LineBreak:
+        return u"it contains a line break";
+    case document::NameFault::Nul:
+        return u"it contains a NUL character";
+    case document::NameFault::BlankAtEnd:
+        return u"it starts or ends with white space or a control character";
+    case document::NameFault::EqualsSign:
+        return u"it contains \"=\"";
+    case document::NameFault::OpensHeader:
+        return u"it starts with \"[\"";
+    case document::NameFault::OpensComment:
+        return u"it starts with \";\"";
+    case document::NameFault::ClosingBracket:
+        return u"it contains \"]\"";
+    case document::NameFault::NotInCodePage:
+        return u"the file's ANSI code page lacks one of its characters";
+    case document::NameFault::None:
+        break;
+    }
+    return u"it is not allowed";
 }
 
 // An unsupported operation: E_NOTIMPL when every pointer that decides it is
@@ -88,7 +131,7 @@ HRESULT NotImplementedUnlessNull(std::initializer_list<const void*> pointers)
 HRESULT CIniFile::Init(LPCWSTR filePath, LONG_PTR)
 {
     ModuleStateScope moduleState;
-    return ComBoundary([&] {
+    return ReportingBoundary(IID_IZephFileNavigatorInit, FileStep::Open, HostText(filePath), [&] {
         const IniAccessMode mode = DecideAccessMode();
         path = AbsolutePath(filePath);
         // The private-profile functions reach no longer path: a read would
@@ -100,7 +143,7 @@ HRESULT CIniFile::Init(LPCWSTR filePath, LONG_PTR)
         if (mode == IniAccessMode::InMemory) {
             const FileLock lock = FileLock::Acquire(path, FileLockMode::Shared);
             if (!document.LoadIfUnicode(path))
-                return E_FAIL;
+                throw FileStepError(FileStep::Read, document.lastError());
         }
         return S_OK;
     });
@@ -109,9 +152,9 @@ HRESULT CIniFile::Init(LPCWSTR filePath, LONG_PTR)
 HRESULT CIniFile::ReadVariables(LONG_PTR, LONG firstOnly, LONG_PTR, LONG count, VariableRecord* records)
 {
     ModuleStateScope moduleState;
-    if (records == nullptr)
-        return E_POINTER;
-    return ComBoundary([&] {
+    return ReportingBoundary(IID_IZephFileNavigator, FileStep::Read, path, [&]() -> HRESULT {
+        if (records == nullptr)
+            return E_POINTER;
         const std::optional<FileLock> lock = LockForProfileReads();
         std::array<wchar_t, kValueBufferUnits> buffer;
         for (LONG index = 0; index < count; ++index) {
@@ -184,14 +227,18 @@ bool CIniFile::WritesAnsiFile() const
 
 CIniFile::Data CIniFile::MakeWrite(const VariableRecord& record, LONG formatSelector, bool ansiFile) const
 {
-    Data write{WholeName(record.sectionName), WholeName(record.keyName), ValueToText(record.value, formatSelector)};
-    const document::NameFault sectionFault = ansiFile ? document::SectionNameFaultInAnsiFile(write.section)
-                                                      : document::SectionNameFault(write.section);
-    const document::NameFault keyFault =
-        ansiFile ? document::KeyNameFaultInAnsiFile(write.key) : document::KeyNameFault(write.key);
-    if (sectionFault != document::NameFault::None || keyFault != document::NameFault::None ||
-        HoldsLineBreak(write.value))
-        ThrowHResult(E_INVALIDARG);
+    const std::u16string_view section = HostName(record.sectionName);
+    const std::u16string_view key = HostName(record.keyName);
+    const document::NameFault sectionFault =
+        ansiFile ? document::SectionNameFaultInAnsiFile(section) : document::SectionNameFault(section);
+    if (sectionFault != document::NameFault::None)
+        throw RefusedText(RefusedPart::SectionName, section, FaultText(sectionFault));
+    const document::NameFault keyFault = ansiFile ? document::KeyNameFaultInAnsiFile(key) : document::KeyNameFault(key);
+    if (keyFault != document::NameFault::None)
+        throw RefusedText(RefusedPart::KeyName, key, FaultText(keyFault));
+    Data write{std::u16string(section), std::u16string(key), TextOfValue(record, formatSelector)};
+    if (HoldsLineBreak(write.value))
+        throw RefusedText(RefusedPart::Value, key, FaultText(document::NameFault::LineBreak));
     return write;
 }
 
@@ -222,11 +269,11 @@ HRESULT CIniFile::WriteVariables(LONG_PTR, LONG firstOnly, LONG_PTR, LONG count,
                                  LONG formatSelector)
 {
     ModuleStateScope moduleState;
-    if (count <= 0)
-        return S_OK;
-    if (records == nullptr)
-        return E_POINTER;
-    return ComBoundary([&]() -> HRESULT {
+    return ReportingBoundary(IID_IZephFileNavigator, FileStep::Write, path, [&]() -> HRESULT {
+        if (count <= 0)
+            return S_OK;
+        if (records == nullptr)
+            return E_POINTER;
         // A value's text is made before the file is locked: turning a value
         // into text can call back into the host, which must find no lock
         // held by its own thread. A record whose text cannot be made keeps
@@ -234,13 +281,13 @@ HRESULT CIniFile::WriteVariables(LONG_PTR, LONG firstOnly, LONG_PTR, LONG count,
         const bool ansiFile = WritesAnsiFile();
         if (firstOnly == 0) {
             std::vector<Data> writes;
-            HRESULT result = S_OK;
-            for (LONG index = 0; index < count && result == S_OK; ++index) {
+            std::exception_ptr failure;
+            for (LONG index = 0; index < count && !failure; ++index) {
                 records[index].found = 0;
                 try {
                     writes.push_back(MakeWrite(records[index], formatSelector, ansiFile));
                 } catch (...) {
-                    result = HResultFromCaughtException();
+                    failure = std::current_exception();
                 }
             }
             const std::optional<FileLock> lock = writes.empty() ? std::nullopt : LockForProfileWrites();
@@ -248,7 +295,9 @@ HRESULT CIniFile::WriteVariables(LONG_PTR, LONG firstOnly, LONG_PTR, LONG count,
                 Queue(std::move(writes[index]), lock && lock->acquired());
                 records[index].found = 1;
             }
-            return result;
+            if (failure)
+                std::rethrow_exception(failure);
+            return S_OK;
         }
         // Alternatives: the first pair whose key holds a value is written and
         // committed at once; when none does, the first pair is written.
@@ -276,20 +325,22 @@ HRESULT CIniFile::WriteVariables(LONG_PTR, LONG firstOnly, LONG_PTR, LONG count,
         const FileLock lock = FileLock::Acquire(path, FileLockMode::Exclusive);
         Queue(std::move(write), lock.acquired());
         records[existing].found = 1;
-        return lock.acquired() ? CommitLocked() : E_FAIL;
+        if (!lock.acquired())
+            throw FileStepError(FileStep::Save, ERROR_LOCK_VIOLATION);
+        return CommitLocked();
     });
 }
 
 HRESULT CIniFile::Commit()
 {
-    return ComBoundary([&] {
+    return ReportingBoundary(IID_IZephFileNavigator, FileStep::Save, path, [&] {
         if (pendingWrites.empty())
             return S_OK;
         const FileLock lock = FileLock::Acquire(path, FileLockMode::Exclusive);
         // Another holds the lock for too long: the writes stay pending for a
         // later commit.
         if (!lock.acquired())
-            return E_FAIL;
+            throw FileStepError(FileStep::Save, ERROR_LOCK_VIOLATION);
         return CommitLocked();
     });
 }
@@ -305,13 +356,13 @@ HRESULT CIniFile::CommitLocked()
     if (!path.empty())
         WritePrivateProfileStringW(nullptr, nullptr, nullptr, AsWide(path));
     if (!document.Load(path))
-        return E_FAIL;
+        throw FileStepError(FileStep::Read, document.lastError());
     for (const Data& write : pendingWrites)
         document.SetValue(write.section, write.key, write.value);
     // The writes are dropped only once they are in the file: after a failed
     // save the next commit reloads the file and applies them again.
     if (!document.Save(path))
-        return E_FAIL;
+        throw FileStepError(FileStep::Save, document.lastError());
     pendingWrites.clear();
     return S_OK;
 }

@@ -11,10 +11,11 @@
 #include "IniPlugin.h"
 #include "document/IniFileReader.h"
 #include "module/ComObject.h"
+#include "platform/ErrorObject.h"
 #include "platform/FileLock.h"
 
-class CIniFile final
-    : public ComObject<CIniFile, ApartmentRefCount, IIniFile, IZephFileNavigator, IZephFileNavigatorInit> {
+class CIniFile final : public ComObject<CIniFile, ApartmentRefCount, IIniFile, IZephFileNavigator,
+                                        IZephFileNavigatorInit, ISupportErrorInfo> {
 public:
     // One pending write: section name, key name, value text.
     struct Data {
@@ -59,6 +60,13 @@ public:
     HRESULT STDMETHODCALLTYPE NavigatorOperation19() override;
     HRESULT STDMETHODCALLTYPE NavigatorOperation20() override;
 
+    // ISupportErrorInfo: Init, ReadVariables, WriteVariables and Commit
+    // leave an error object that describes their failure, or none.
+    HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID iid) override
+    {
+        return SupportsErrorInfo(iid, {&IID_IZephFileNavigator, &IID_IZephFileNavigatorInit});
+    }
+
 private:
     // True when values are read from `document` rather than through the
     // private-profile functions: in InMemory mode, for UTF-16 files.
@@ -89,9 +97,9 @@ private:
     // be ones the code page holds.
     bool WritesAnsiFile() const;
 
-    // Turns one record into a pending write. Throws HResultError when the
-    // value has no text, a name is one the file cannot hold, or the text
-    // holds a line break.
+    // Turns one record into a pending write. Throws UnwritableValue when the
+    // value has no text, RefusedText when a name is one the file cannot hold
+    // or the text holds a line break.
     Data MakeWrite(const VariableRecord& record, LONG formatSelector, bool ansiFile) const;
 
     // Appends the write to the pending writes and, on the profile path and
@@ -99,7 +107,8 @@ private:
     void Queue(Data write, bool fileLocked);
 
     // Loads the file, applies every pending write in order and saves it;
-    // the caller holds the exclusive lock.
+    // the caller holds the exclusive lock. Throws FileStepError when the
+    // file cannot be read or saved.
     HRESULT CommitLocked();
 
     std::u16string path;

@@ -7,6 +7,13 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
+
+#include "platform/SystemError.h"
+
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
+#error "UTF-16 LE files are read as code units where they lie, which needs a little-endian machine"
+#endif
 
 namespace platform {
 
@@ -19,21 +26,26 @@ public:
     FileReader& operator=(const FileReader&) = delete;
     ~FileReader();
 
-    // False when the file could not be opened (or is a folder).
+    // False when the file could not be opened (or is a folder); error()
+    // then tells why.
     bool opened() const noexcept { return handle_ != -1; }
 
     // The file's size when it was opened; it may change meanwhile.
     size_t size() const noexcept { return size_; }
 
     // Reads at most `capacity` bytes into `buffer`; `got` is 0 at the end of
-    // the file. False on a read error.
+    // the file. False on a read error; error() then tells why.
     bool Read(char* buffer, size_t capacity, size_t& got);
+
+    // Why the open or the last read failed, in the system's terms.
+    SystemError error() const noexcept { return error_; }
 
 private:
     // The open file: a Windows HANDLE or a POSIX descriptor; -1
     // (INVALID_HANDLE_VALUE on Windows) when none is open.
     std::intptr_t handle_ = -1;
     size_t size_ = 0;
+    SystemError error_ = 0;
 };
 
 // Whether the file begins with the UTF-16 LE byte-order mark FF FE; false
@@ -66,10 +78,14 @@ public:
 
     // Flushes and closes the new version and puts it in place of the target,
     // which keeps its attributes where the platform allows. False when any
-    // step failed (including the close), when the target is read-only, or
-    // when the target could not be replaced: the target is then as it was
-    // and no temporary file is left.
+    // step failed (including the close), when the target is read-only or a
+    // folder, when the target could not be looked at (only a target that is
+    // not there counts as none), or when the target could not be replaced:
+    // the target is then as it was and no temporary file is left.
     bool Commit();
+
+    // Why the first step that failed did so; 0 while none has.
+    SystemError error() const noexcept { return error_; }
 
 private:
     // Creates the temporary file unless the target refuses to be replaced.
@@ -77,6 +93,8 @@ private:
     // Closes the temporary file, reporting whether the close succeeded.
     bool Close() noexcept;
     void Discard() noexcept;
+    // Marks the replacement failed, keeping the first reason given.
+    void Fail(SystemError reason) noexcept;
 
     std::u16string target_;
     std::u16string temporary_;
@@ -84,6 +102,7 @@ private:
     // (INVALID_HANDLE_VALUE on Windows) while none is open.
     std::intptr_t handle_ = -1;
     bool failed_ = false;
+    SystemError error_ = 0;
 };
 
 // Whether a new version of `target` waits in its folder under a temporary

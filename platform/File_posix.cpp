@@ -119,11 +119,14 @@ bool IsReadOnly(const NativePath& path, const struct stat& status)
 FileReader::FileReader(const std::u16string& path)
 {
     const int opened = open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
-    if (opened < 0)
+    if (opened < 0) {
+        error_ = static_cast<SystemError>(errno);
         return;
+    }
     handle_ = opened;
     struct stat status;
     if (fstat(opened, &status) != 0 || S_ISDIR(status.st_mode)) {
+        error_ = S_ISDIR(status.st_mode) ? EISDIR : static_cast<SystemError>(errno);
         close(opened);
         handle_ = -1;
         return;
@@ -144,6 +147,8 @@ bool FileReader::Read(char* buffer, size_t capacity, size_t& got)
         if (read < 0 && errno == EINTR)
             continue;
         got = read > 0 ? static_cast<size_t>(read) : 0;
+        if (read < 0)
+            error_ = static_cast<SystemError>(errno);
         return read >= 0;
     }
 }
@@ -157,27 +162,31 @@ void FileReplacement::Open()
     const NativePath target(target_);
     struct stat status;
     const bool exists = stat(target.c_str(), &status) == 0;
-    if (exists ? (S_ISDIR(status.st_mode) || IsReadOnly(target, status)) : errno != ENOENT) {
-        failed_ = true;
+    if (!exists && errno != ENOENT) {
+        Fail(static_cast<SystemError>(errno));
+        return;
+    }
+    if (exists && (S_ISDIR(status.st_mode) || IsReadOnly(target, status))) {
+        Fail(S_ISDIR(status.st_mode) ? kFolderInTheWay : EACCES);
         return;
     }
     unsigned char random[kTemporaryNameRandomBytes];
     if (!RandomBytes(random, sizeof random)) {
-        failed_ = true;
+        Fail(static_cast<SystemError>(errno));
         return;
     }
     temporary_ = TemporaryNameBeside(target_, u"/", random);
     const int created =
         open(NativePath(temporary_).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (created < 0) {
+        Fail(static_cast<SystemError>(errno));
         temporary_.clear();  // not ours: nothing to remove
-        failed_ = true;
         return;
     }
     handle_ = created;
     // The new version takes the place of the old one with its permissions.
     if (exists && fchmod(created, status.st_mode & 07777) != 0)
-        failed_ = true;
+        Fail(static_cast<SystemError>(errno));
 }
 
 bool FileReplacement::Write(std::string_view bytes)
@@ -186,8 +195,10 @@ bool FileReplacement::Write(std::string_view bytes)
         const ssize_t written = write(static_cast<int>(handle_), bytes.data(), bytes.size());
         if (written < 0 && errno == EINTR)
             continue;
-        if (written <= 0)
-            failed_ = true;
+        if (written < 0)
+            Fail(static_cast<SystemError>(errno));
+        else if (written == 0)
+            Fail(EIO);
         else
             bytes.remove_prefix(static_cast<size_t>(written));
     }
@@ -196,8 +207,10 @@ bool FileReplacement::Write(std::string_view bytes)
 
 bool FileReplacement::Commit()
 {
-    if (failed_ || fsync(static_cast<int>(handle_)) != 0 || !Close() ||
-        rename(NativePath(temporary_).c_str(), NativePath(target_).c_str()) != 0) {
+    if (!failed_ && (fsync(static_cast<int>(handle_)) != 0 || !Close() ||
+                     rename(NativePath(temporary_).c_str(), NativePath(target_).c_str()) != 0))
+        Fail(static_cast<SystemError>(errno));
+    if (failed_) {
         Discard();
         return false;
     }
@@ -258,6 +271,13 @@ void RemoveAbandonedReplacements(const std::u16string& target) noexcept
     } catch (const std::bad_alloc&) {
         // Left for the next save.
     }
+}
+
+void FileReplacement::Fail(SystemError reason) noexcept
+{
+    if (!failed_)
+        error_ = reason;
+    failed_ = true;
 }
 
 void FileReplacement::Discard() noexcept

@@ -49,6 +49,41 @@ bool RandomBytes(void* buffer, size_t count)
 
 HANDLE AsHandle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
 
+// The reason the system gave for the call that just failed; a call that
+// failed without giving one still stands for a failure.
+SystemError LastError() noexcept
+{
+    const DWORD error = GetLastError();
+    return error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE;
+}
+
+enum class Target { Missing, Present, Refused };
+
+// What stands at the target's path: nothing, a file that may be replaced,
+// or something that refuses to be replaced, with the reason in `refusal`: a
+// read-only file, a folder, or a target that cannot be looked at. Only "file
+// not found" and "path not found" mean nothing is there; any other failure to
+// read the attributes (access denied, a name the system refuses, a drive that
+// is not ready) might hide a read-only file, whose check, attributes and
+// security a replacement would then pass over.
+Target LookAt(const std::u16string& target, SystemError& refusal)
+{
+    const DWORD attributes = GetFileAttributesW(AsWide(target));
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        refusal = LastError();
+        return refusal == ERROR_FILE_NOT_FOUND || refusal == ERROR_PATH_NOT_FOUND ? Target::Missing : Target::Refused;
+    }
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        refusal = kFolderInTheWay;
+        return Target::Refused;
+    }
+    if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        refusal = ERROR_FILE_READ_ONLY;
+        return Target::Refused;
+    }
+    return Target::Present;
+}
+
 // Whether the file may be deleted now, that is whether no one holds it open
 // without sharing deletion. Asked before ReplaceFileW because Wine's
 // ReplaceFileW, failing on such a file, leaves a temporary file of its own
@@ -68,11 +103,17 @@ FileReader::FileReader(const std::u16string& path)
     // as with the runtime's stream functions.
     const HANDLE opened = CreateFileW(AsWide(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (opened == INVALID_HANDLE_VALUE)
+    if (opened == INVALID_HANDLE_VALUE) {
+        error_ = LastError();
         return;
+    }
     handle_ = reinterpret_cast<std::intptr_t>(opened);
     LARGE_INTEGER size;
-    if (!GetFileSizeEx(opened, &size) || static_cast<unsigned long long>(size.QuadPart) >= SIZE_MAX / 2) {
+    if (!GetFileSizeEx(opened, &size))
+        error_ = LastError();
+    else if (static_cast<unsigned long long>(size.QuadPart) >= SIZE_MAX / 2)
+        error_ = ERROR_FILE_TOO_LARGE;
+    if (error_ != 0) {
         CloseHandle(opened);
         handle_ = -1;
         return;
@@ -92,6 +133,8 @@ bool FileReader::Read(char* buffer, size_t capacity, size_t& got)
     const BOOL done =
         ReadFile(AsHandle(handle_), buffer, static_cast<DWORD>(std::min(capacity, kLargestTransfer)), &read, nullptr);
     got = done ? read : 0;
+    if (!done)
+        error_ = LastError();
     return done != FALSE;
 }
 
@@ -101,26 +144,24 @@ FileReplacement::~FileReplacement() { Discard(); }
 
 void FileReplacement::Open()
 {
-    // A read-only target refuses to be replaced. The attribute is checked
-    // here, before anything is written, rather than left to whichever call
-    // ends up replacing the file.
-    const DWORD attributes = GetFileAttributesW(AsWide(target_));
-    if (attributes != INVALID_FILE_ATTRIBUTES &&
-        (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
-        failed_ = true;
+    // A target that refuses to be replaced is found here, before anything is
+    // written, rather than left to whichever call ends up replacing the file.
+    SystemError refusal = 0;
+    if (LookAt(target_, refusal) == Target::Refused) {
+        Fail(refusal);
         return;
     }
     unsigned char random[kTemporaryNameRandomBytes];
     if (!RandomBytes(random, sizeof random)) {
-        failed_ = true;
+        Fail(ERROR_GEN_FAILURE);
         return;
     }
     temporary_ = LongForm(TemporaryNameBeside(target_, kSeparators, random));
     const HANDLE created = CreateFileW(AsWide(temporary_), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                        FILE_ATTRIBUTE_NORMAL, nullptr);
     if (created == INVALID_HANDLE_VALUE) {
+        Fail(LastError());
         temporary_.clear();  // not ours: nothing to remove
-        failed_ = true;
         return;
     }
     handle_ = reinterpret_cast<std::intptr_t>(created);
@@ -131,8 +172,10 @@ bool FileReplacement::Write(std::string_view bytes)
     while (!failed_ && !bytes.empty()) {
         DWORD written = 0;
         const auto wanted = static_cast<DWORD>(std::min(bytes.size(), kLargestTransfer));
-        if (!WriteFile(AsHandle(handle_), bytes.data(), wanted, &written, nullptr) || written == 0)
-            failed_ = true;
+        if (!WriteFile(AsHandle(handle_), bytes.data(), wanted, &written, nullptr))
+            Fail(LastError());
+        else if (written == 0)
+            Fail(ERROR_WRITE_FAULT);
         bytes.remove_prefix(written);
     }
     return !failed_;
@@ -140,12 +183,17 @@ bool FileReplacement::Write(std::string_view bytes)
 
 bool FileReplacement::Commit()
 {
-    if (failed_ || !FlushFileBuffers(AsHandle(handle_)) || !Close()) {
+    if (!failed_ && !(FlushFileBuffers(AsHandle(handle_)) && Close()))
+        Fail(LastError());
+    SystemError refusal = 0;
+    const Target target = failed_ ? Target::Refused : LookAt(target_, refusal);
+    if (target == Target::Refused) {
+        Fail(refusal);
         Discard();
         return false;
     }
     bool replaced;
-    if (GetFileAttributesW(AsWide(target_)) != INVALID_FILE_ATTRIBUTES) {
+    if (target == Target::Present) {
         // Keeps the target's attributes, security and streams.
         replaced = MayBeDeleted(target_) &&
                    ReplaceFileW(AsWide(target_), AsWide(temporary_), nullptr, 0, nullptr, nullptr);
@@ -159,6 +207,7 @@ bool FileReplacement::Commit()
         replaced = MoveFileExW(AsWide(temporary_), AsWide(target_), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
     }
     if (!replaced) {
+        Fail(LastError());
         Discard();
         return false;
     }
@@ -220,6 +269,13 @@ void RemoveAbandonedReplacements(const std::u16string& target) noexcept
     } catch (const std::bad_alloc&) {
         // Left for the next save.
     }
+}
+
+void FileReplacement::Fail(SystemError reason) noexcept
+{
+    if (!failed_)
+        error_ = reason;
+    failed_ = true;
 }
 
 void FileReplacement::Discard() noexcept

@@ -29,7 +29,7 @@ char AnsiFor(char16_t unit) noexcept
 
 }  // namespace
 
-void AppendAnsiAsUtf16(std::string_view ansi, std::u16string& out)
+bool AppendAnsiAsUtf16(std::string_view ansi, std::u16string& out)
 {
     const size_t start = out.size();
     out.resize(start + ansi.size());
@@ -58,6 +58,7 @@ void AppendAnsiAsUtf16(std::string_view ansi, std::u16string& out)
         const auto value = static_cast<unsigned char>(*next++);
         *target++ = (value >= 0x80 && value < 0xA0) ? kUpperControls[value - 0x80] : value;
     }
+    return true;
 }
 
 bool RepresentableInAnsi(std::u16string_view text)
@@ -69,7 +70,7 @@ bool RepresentableInAnsi(std::u16string_view text)
     return true;
 }
 
-void AppendUtf16AsAnsi(std::u16string_view text, std::string& out)
+bool AppendUtf16AsAnsi(std::u16string_view text, std::string& out)
 {
     // One byte per unit: sized once, then written without a check per byte.
     const size_t start = out.size();
@@ -77,6 +78,7 @@ void AppendUtf16AsAnsi(std::u16string_view text, std::string& out)
     char* target = &out[start];
     for (const char16_t unit : text)
         *target++ = AnsiFor(unit);
+    return true;
 }
 
 }  // namespace platform

@@ -1,6 +1,7 @@
 // Save replaces the file in one step: whatever fails, the file is left
 // exactly as it was and no temporary file stays behind.
 #include <algorithm>
+#include <cerrno>
 #include <vector>
 
 #include "document/DocumentFixture.h"
@@ -18,6 +19,15 @@
 namespace {
 
 constexpr char kOriginal[] = "[s]\r\nk=old\r\n";
+
+// The reasons the file layer gives for a refused save.
+#ifdef _WIN32
+constexpr platform::SystemError kReadOnly = ERROR_FILE_READ_ONLY;
+constexpr platform::SystemError kNoFolder = ERROR_PATH_NOT_FOUND;
+#else
+constexpr platform::SystemError kReadOnly = EACCES;
+constexpr platform::SystemError kNoFolder = ENOENT;
+#endif
 
 // The names in a folder, sorted.
 std::vector<std::string> Entries(const std::filesystem::path& folder)
@@ -99,12 +109,14 @@ TEST_F(SaveSafetyTest, AReadOnlyFileIsLeftUntouched)
                                      std::filesystem::perms::others_write,
                                  std::filesystem::perm_options::remove);
     EXPECT_FALSE(document.Save(path)) << "a read-only file refuses the save";
+    EXPECT_EQ(kReadOnly, document.lastError());
     ExpectUntouched("read-only file");
 }
 
 TEST_F(SaveSafetyTest, AMissingFolderFailsTheSave)
 {
     EXPECT_FALSE(document.Save(U16Path(folder.File("missing/test.ini"))));
+    EXPECT_EQ(kNoFolder, document.lastError());
     ExpectUntouched("missing folder");
 }
 
@@ -113,6 +125,7 @@ TEST_F(SaveSafetyTest, AFolderInTheWayFailsTheSave)
     std::filesystem::remove(file);
     std::filesystem::create_directory(file);
     EXPECT_FALSE(document.Save(path));
+    EXPECT_EQ(platform::kFolderInTheWay, document.lastError());
     EXPECT_TRUE(std::filesystem::is_directory(file)) << "the folder stays";
     EXPECT_EQ(std::vector<std::string>{"test.ini"}, Entries(folder.path())) << "no temporary file is left";
 }
@@ -127,6 +140,7 @@ TEST_F(SaveSafetyTest, AFileOpenWithoutSharingDeletionIsLeftUntouched)
     const bool saved = document.Save(path);
     CloseHandle(open);
     EXPECT_FALSE(saved) << "a file that may not be replaced fails the save";
+    EXPECT_EQ(ERROR_SHARING_VIOLATION, document.lastError());
     ExpectUntouched("file open elsewhere");
 }
 
@@ -157,6 +171,7 @@ TEST_F(SaveSafetyTest, AWriteThatFailsPartWayLeavesTheFileUntouched)
     setrlimit(RLIMIT_FSIZE, &original);
     std::signal(SIGXFSZ, previousHandler);
     EXPECT_FALSE(saved) << "a failed write fails the save";
+    EXPECT_EQ(EFBIG, document.lastError()) << "the reason of the write that failed";
     ExpectUntouched("failed write");
 }
 

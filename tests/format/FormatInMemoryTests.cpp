@@ -2,13 +2,17 @@
 // tells this program it runs on Windows NT 4.0, which selects the in-memory
 // access mode.
 #include "FormatFixture.h"
+#include "support/ErrorDescription.h"
 
 TEST_F(FormatTest, CreateNavigatorOnAFileThatCannotBeLoadedFailsAndLeavesNoNavigator)
 {
     auto format = CreateFormat();
     IZephFileNavigator* navigator = reinterpret_cast<IZephFileNavigator*>(static_cast<uintptr_t>(0x5A5A5A5A));
-    EXPECT_EQ(E_FAIL, format->CreateNavigator(folder.File("missing.ini").wstring().c_str(), 0, &navigator));
+    const std::wstring missing = folder.File("missing.ini").wstring();
+    EXPECT_EQ(E_FAIL, format->CreateNavigator(missing.c_str(), 0, &navigator));
     EXPECT_EQ(nullptr, navigator) << "the out-pointer is null after a failed Init";
+    EXPECT_EQ(L"Cannot read " + missing + L": the file does not exist.",
+              ErrorDescription(format.Get(), IID_IZephFileFormat)) << "the description of the navigator's Init";
     format.Reset();
     EXPECT_EQ(S_OK, dll.CanUnloadNow()) << "the navigator whose Init failed was destroyed";
 }

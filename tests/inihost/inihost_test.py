@@ -127,6 +127,8 @@ class RunSessionTest(Folder):
         self.assertNotEqual("0x00000000", answers[1]["hr"], "a value without text is reported")
         self.assertEqual([1, 0, 9], [v["found"] for v in answers[1]["vars"]])
         self.assertEqual("0x80070057", answers[2]["hr"], "a line break in a value is refused")
+        self.assertEqual('The value of key "k" cannot be stored: it contains a line break.',
+                         answers[2]["description"], "the answer carries the error object's description")
         self.assertEqual("0x00000001", answers[3]["hr"], "a navigator and the format object are alive")
         self.assertEqual({}, answers[4])
         self.assertEqual("0x00000001", answers[5]["hr"], "the session's format object is still alive")
@@ -167,6 +169,16 @@ class CommandLineTest(Folder):
         self.assertIn("0x80070057", refused.stdout)
         missing = inihost("--dll", windows_path(os.path.join(self.tmp.name, "none.dll")), "info")
         self.assertEqual(3, missing.returncode)
+
+    def test_a_failed_call_prints_the_description_under_its_hresult(self):
+        path = self.file("g.ini", b"[s]\r\nk=old\r\n")
+        os.chmod(path, 0o444)  # Wine shows a file that nobody may write as read-only
+        result = inihost("--dll", windows_path(DLL), "write", windows_path(path), "s", "k", "new")
+        self.assertEqual(1, result.returncode)
+        lines = result.stdout.splitlines()
+        failed = [i for i, line in enumerate(lines) if line.startswith("Commit failed: 0x80004005")]
+        self.assertEqual(1, len(failed), result.stdout)
+        self.assertEqual("  Cannot save " + windows_path(path) + ": the file is read-only.", lines[failed[0] + 1])
 
 
 class RegisteredTest(unittest.TestCase):

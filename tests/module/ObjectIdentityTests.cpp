@@ -22,13 +22,17 @@ struct ClassInterfaces {
 
 const ClassInterfaces kInterfaces[] = {
     {"IniFormat", &CLSID_IniFormat,
-     {{"IIniFormat", &IID_IIniFormat}, {"IZephFileFormat", &IID_IZephFileFormat}, {"IMarshal", &IID_IMarshal}},
+     {{"IIniFormat", &IID_IIniFormat},
+      {"IZephFileFormat", &IID_IZephFileFormat},
+      {"ISupportErrorInfo", &IID_ISupportErrorInfo},
+      {"IMarshal", &IID_IMarshal}},
      {{"IIniFile", &IID_IIniFile}, {"IZephFileNavigator", &IID_IZephFileNavigator}, {"IDispatch", &IID_IDispatch},
       {"IClassFactory", &IID_IClassFactory}}},
     {"IniFile", &CLSID_IniFile,
      {{"IIniFile", &IID_IIniFile},
       {"IZephFileNavigator", &IID_IZephFileNavigator},
-      {"IZephFileNavigatorInit", &IID_IZephFileNavigatorInit}},
+      {"IZephFileNavigatorInit", &IID_IZephFileNavigatorInit},
+      {"ISupportErrorInfo", &IID_ISupportErrorInfo}},
      {{"IIniFormat", &IID_IIniFormat}, {"IZephFileFormat", &IID_IZephFileFormat}, {"IMarshal", &IID_IMarshal},
       {"IDispatch", &IID_IDispatch}}},
 };

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/FileLock.h"
+#include "support/ErrorDescription.h"
 #include "platform/TemporaryName.h"
 #include "platform/WideText.h"
 
@@ -281,6 +282,8 @@ TEST_F(NavigatorConcurrencyTest, ALockHeldTooLongFailsTheCommitAndKeepsItsWrites
     EXPECT_EQ(S_OK, navigator->WriteVariables(0, 0, 0, records.count(), records.data(), 0))
         << "a write waits for the commit when the file stays locked";
     EXPECT_EQ(E_FAIL, navigator->Commit());
+    EXPECT_EQ(L"Cannot save " + file.wstring() + L": another program has locked the file.",
+              ErrorDescription(navigator.Get(), IID_IZephFileNavigator));
     EXPECT_EQ(FileBytes(false), ReadBytes(file)) << "nothing was written while another held the lock";
     Records read;
     read.Add(L"main", L"always");

@@ -73,6 +73,28 @@ inline std::wstring ValueText(const VariableRecord& record)
     return V_BSTR(&record.value) ? std::wstring(V_BSTR(&record.value)) : std::wstring(L"<null>");
 }
 
+// Holds a file open with no sharing, so nobody else can read it.
+class ExclusiveHold {
+public:
+    explicit ExclusiveHold(const std::filesystem::path& file)
+        : handle_(CreateFileW(file.wstring().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr))
+    {
+        EXPECT_NE(INVALID_HANDLE_VALUE, handle_) << "could not hold the file";
+    }
+    ExclusiveHold(const ExclusiveHold&) = delete;
+    ExclusiveHold& operator=(const ExclusiveHold&) = delete;
+    ~ExclusiveHold() { Release(); }
+    void Release()
+    {
+        if (handle_ != INVALID_HANDLE_VALUE)
+            CloseHandle(handle_);
+        handle_ = INVALID_HANDLE_VALUE;
+    }
+
+private:
+    HANDLE handle_;
+};
+
 class NavigatorTest : public ::testing::Test {
 protected:
     // A navigator created the way the format object creates one and bound to `file`.

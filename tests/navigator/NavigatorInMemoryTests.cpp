@@ -5,6 +5,7 @@
 
 #include "navigator/IniAccessMode.h"
 #include "navigator/NavigatorFixture.h"
+#include "support/ErrorDescription.h"
 
 namespace {
 
@@ -15,12 +16,19 @@ HRESULT Read(IZephFileNavigator* navigator, Records& records, LONG firstOnly = 0
 
 }  // namespace
 
-TEST_F(NavigatorTest, InitFailsOnAFileItCannotLoad)
+TEST_F(NavigatorTest, InitFailsOnAFileItCannotLoadAndSaysWhy)
 {
     Microsoft::WRL::ComPtr<IZephFileNavigatorInit> init;
     ASSERT_EQ(S_OK, CIniFile::CreateInstance(nullptr, IID_IZephFileNavigatorInit, &init));
-    EXPECT_EQ(E_FAIL, init->Init(folder.File("missing.ini").wstring().c_str(), 0));
+    const std::wstring missing = folder.File("missing.ini").wstring();
+    EXPECT_EQ(E_FAIL, init->Init(missing.c_str(), 0));
     EXPECT_EQ(IniAccessMode::InMemory, CurrentAccessMode());
+    EXPECT_EQ(L"Cannot read " + missing + L": the file does not exist.",
+              ErrorDescription(init.Get(), IID_IZephFileNavigatorInit));
+
+    EXPECT_EQ(E_FAIL, init->Init(missing.c_str(), 0));
+    EXPECT_EQ(S_OK, init->Init(IniFile("[s]\r\n").wstring().c_str(), 0));
+    EXPECT_EQ(L"<none>", ErrorDescription(init.Get(), IID_IZephFileNavigatorInit)) << "the Init that succeeded cleared it";
 
     // Of an ANSI file Init reads only the first two bytes, but a file it
     // cannot open still fails, whatever it holds.

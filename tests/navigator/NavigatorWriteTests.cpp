@@ -64,28 +64,6 @@ void AgeFile(const std::filesystem::path& file)
     std::filesystem::last_write_time(file, std::filesystem::file_time_type::clock::now() - std::chrono::hours(24 * 400));
 }
 
-// Holds a file open with no sharing, so nobody else can read it.
-class ExclusiveHold {
-public:
-    explicit ExclusiveHold(const std::filesystem::path& file)
-        : handle_(CreateFileW(file.wstring().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr))
-    {
-        EXPECT_NE(INVALID_HANDLE_VALUE, handle_) << "could not hold the file";
-    }
-    ExclusiveHold(const ExclusiveHold&) = delete;
-    ExclusiveHold& operator=(const ExclusiveHold&) = delete;
-    ~ExclusiveHold() { Release(); }
-    void Release()
-    {
-        if (handle_ != INVALID_HANDLE_VALUE)
-            CloseHandle(handle_);
-        handle_ = INVALID_HANDLE_VALUE;
-    }
-
-private:
-    HANDLE handle_;
-};
-
 }  // namespace
 
 class NavigatorWriteTest : public NavigatorTest, public ::testing::WithParamInterface<Encoding> {

@@ -1,7 +1,12 @@
 #include "Errors.h"
 
+#include <oleauto.h>
+#include <wrl/client.h>
+
 #include <cstdio>
 #include <memory>
+
+#include "platform/Bstr.h"
 
 std::string HexCode(HRESULT hr)
 {
@@ -21,4 +26,17 @@ std::wstring SystemMessage(HRESULT hr)
     while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' '))
         message.pop_back();
     return message;
+}
+
+Outcome Described(HRESULT result, IUnknown* object, REFIID iid)
+{
+    Outcome outcome{result, std::nullopt};
+    Microsoft::WRL::ComPtr<ISupportErrorInfo> support;
+    Microsoft::WRL::ComPtr<IErrorInfo> info;
+    UniqueBstr description;
+    if (FAILED(result) && object != nullptr && SUCCEEDED(object->QueryInterface(IID_PPV_ARGS(&support))) &&
+        support->InterfaceSupportsErrorInfo(iid) == S_OK && GetErrorInfo(0, &info) == S_OK && info &&
+        SUCCEEDED(info->GetDescription(description.put())) && description.get() != nullptr)
+        outcome.description.emplace(description.get(), SysStringLen(description.get()));
+    return outcome;
 }

@@ -19,18 +19,19 @@ Host::Host(const Plugin& plugin) : plugin_(plugin)
     creation_ = plugin_.Create(CLSID_IniFormat, IID_IZephFileFormat, &format_);
 }
 
-HRESULT Host::Open(const wchar_t* path, bool throughClass)
+Outcome Host::Open(const wchar_t* path, bool throughClass)
 {
     navigator_.Reset();
     if (!throughClass)
-        return format_->CreateNavigator(path, 0, &navigator_);
+        return Described(format_->CreateNavigator(path, 0, &navigator_), format_.Get(), IID_IZephFileFormat);
     Microsoft::WRL::ComPtr<IZephFileNavigatorInit> init;
     HRESULT hr = plugin_.Create(CLSID_IniFile, IID_IZephFileNavigatorInit, &init);
-    if (SUCCEEDED(hr))
-        hr = init->Init(path, 0);
+    if (FAILED(hr))
+        return {hr, std::nullopt};
+    hr = init->Init(path, 0);
     if (SUCCEEDED(hr))
         hr = init.As(&navigator_);
-    return hr;
+    return Described(hr, init.Get(), IID_IZephFileNavigatorInit);
 }
 
 FormatInfo Host::Info() const

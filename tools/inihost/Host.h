@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "Errors.h"
 #include "HostContract.h"
 #include "Plugin.h"
 
@@ -31,7 +32,7 @@ public:
     // Releases the current navigator, then opens `path` (null: a null path)
     // through the format object's CreateNavigator, or, `throughClass`, by
     // creating a navigator from its class and calling Init itself.
-    HRESULT Open(const wchar_t* path, bool throughClass);
+    Outcome Open(const wchar_t* path, bool throughClass);
 
     // The format object's GetFormatInfo.
     FormatInfo Info() const;

@@ -109,6 +109,15 @@ IZephFileNavigator* CurrentNavigator(const Host& host)
 
 json Answer(HRESULT hr) { return {{"hr", HexCode(hr)}}; }
 
+// A failed call's answer also carries the description of its error object.
+json Answer(const Outcome& outcome)
+{
+    json answer = Answer(outcome.result);
+    if (outcome.description)
+        answer["description"] = ToUtf8(*outcome.description);
+    return answer;
+}
+
 // Read and write: the records of the request, the call, their state after it.
 json ReadOrWrite(Host& host, const json& request, bool write)
 {
@@ -138,7 +147,7 @@ json ReadOrWrite(Host& host, const json& request, bool write)
     VariableRecord* array = nullArray ? nullptr : records.data();
     const HRESULT hr = write ? navigator->WriteVariables(0, first, 0, count, array, request.value("format", 0))
                              : navigator->ReadVariables(0, first, 0, count, array);
-    json answer = Answer(hr);
+    json answer = Answer(Described(hr, navigator, IID_IZephFileNavigator));
     answer["vars"] = json::array();
     for (size_t i = 0; i < records.size(); ++i)
         answer["vars"].push_back({{"found", records[i].found}, {"value", ValueToJson(records[i].value)}});
@@ -184,8 +193,10 @@ json Handle(Host& host, const json& request)
     }
     if (op == "read" || op == "write")
         return ReadOrWrite(host, request, op == "write");
-    if (op == "commit")
-        return Answer(CurrentNavigator(host)->Commit());
+    if (op == "commit") {
+        IZephFileNavigator* navigator = CurrentNavigator(host);
+        return Answer(Described(navigator->Commit(), navigator, IID_IZephFileNavigator));
+    }
     if (op == "close") {
         host.Close();
         return json::object();

@@ -38,13 +38,22 @@ struct UsageError {
 
 void Print(const std::wstring& line) { std::cout << ToUtf8(line) << '\n'; }
 
-// Prints a failed plug-in call; true when it failed.
-bool Failed(const char* call, HRESULT hr)
+// Prints a failed plug-in call, and under it the description of the error
+// object it left; true when it failed.
+bool Failed(const char* call, const Outcome& outcome)
 {
-    if (SUCCEEDED(hr))
+    if (SUCCEEDED(outcome.result))
         return false;
-    std::cout << call << " failed: " << HexCode(hr) << ' ' << ToUtf8(SystemMessage(hr)) << '\n';
+    std::cout << call << " failed: " << HexCode(outcome.result) << ' ' << ToUtf8(SystemMessage(outcome.result)) << '\n';
+    if (outcome.description)
+        std::cout << "  " << ToUtf8(*outcome.description) << '\n';
     return true;
+}
+
+// The outcome of a call of the open navigator.
+Outcome OfNavigator(const Host& host, HRESULT result)
+{
+    return Described(result, host.navigator(), IID_IZephFileNavigator);
 }
 
 struct Options {
@@ -85,7 +94,7 @@ std::wstring Label(const VariableRecord& record)
 int Info(const Host& host)
 {
     const FormatInfo info = host.Info();
-    if (Failed("GetFormatInfo", info.result))
+    if (Failed("GetFormatInfo", Described(info.result, host.format(), IID_IZephFileFormat)))
         return kPluginFailed;
     Print(L"vendor: " + info.vendor.value_or(L""));
     Print(L"description: " + info.description.value_or(L""));
@@ -107,7 +116,7 @@ int Read(Host& host, const std::wstring& file, const Options& options)
     }
     const HRESULT hr = host.navigator()->ReadVariables(0, options.first, 0, static_cast<LONG>(records.size()),
                                                         records.data());
-    if (Failed("ReadVariables", hr))
+    if (Failed("ReadVariables", OfNavigator(host, hr)))
         return kPluginFailed;
     for (size_t i = 0; i < records.size(); ++i) {
         if (records[i].found == 1)
@@ -134,14 +143,15 @@ int Write(Host& host, const std::wstring& file, const Options& options)
     }
     if (Failed("CreateNavigator", host.Open(file.c_str(), false)))
         return kPluginFailed;
-    const HRESULT hr = host.navigator()->WriteVariables(0, options.first, 0, static_cast<LONG>(records.size()),
-                                                         records.data(), options.format);
+    const Outcome written = OfNavigator(host, host.navigator()->WriteVariables(
+                                                    0, options.first, 0, static_cast<LONG>(records.size()),
+                                                    records.data(), options.format));
     for (size_t i = 0; i < records.size(); ++i)
         Print(Label(records[i]) + (records[i].found == 1 ? L": written" : L": not written"));
-    if (Failed("WriteVariables", hr))
+    if (Failed("WriteVariables", written))
         return kPluginFailed;
     if (options.commit) {
-        if (Failed("Commit", host.navigator()->Commit()))
+        if (Failed("Commit", OfNavigator(host, host.navigator()->Commit())))
             return kPluginFailed;
         Print(L"committed");
     } else {

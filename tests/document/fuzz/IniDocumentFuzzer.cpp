@@ -70,7 +70,8 @@ private:
 std::u16string TextFrom(const std::string& bytes)
 {
     std::u16string text;
-    platform::AppendAnsiAsUtf16(bytes, text);
+    if (!platform::AppendAnsiAsUtf16(bytes, text))
+        __builtin_trap();
     text.erase(std::remove(text.begin(), text.end(), u'\n'), text.end());
     return text;
 }
