@@ -1,6 +1,6 @@
 #include "format/CIniFormat.h"
 
-#include "module/ModuleState.h"
+#include "com/ModuleState.h"
 #include "navigator/CIniFile.h"
 #include "navigator/ErrorInfo.h"
 #include "platform/Bstr.h"

@@ -8,7 +8,7 @@
 
 #include "HostContract.h"
 #include "IniPlugin.h"
-#include "module/ComObject.h"
+#include "com/ComObject.h"
 #include "platform/ErrorObject.h"
 
 class CIniFormat final : public ComObject<CIniFormat, AtomicRefCount, IIniFormat, IZephFileFormat, ISupportErrorInfo> {

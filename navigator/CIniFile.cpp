@@ -9,10 +9,10 @@
 #include <utility>
 #include <vector>
 
+#include "com/ModuleState.h"
 #include "convert/TextToValue.h"
 #include "convert/ValueToText.h"
 #include "document/IniNames.h"
-#include "module/ModuleState.h"
 #include "navigator/ErrorInfo.h"
 #include "navigator/IniAccessMode.h"
 #include "platform/ComError.h"

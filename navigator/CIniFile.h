@@ -9,8 +9,8 @@
 
 #include "HostContract.h"
 #include "IniPlugin.h"
+#include "com/ComObject.h"
 #include "document/IniFileReader.h"
-#include "module/ComObject.h"
 #include "platform/ErrorObject.h"
 #include "platform/FileLock.h"
 

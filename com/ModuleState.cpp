@@ -1,4 +1,4 @@
-#include "module/ModuleState.h"
+#include "com/ModuleState.h"
 
 namespace {
 ModuleState thisModule;

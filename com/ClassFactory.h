@@ -6,12 +6,13 @@
 // too, the class object keeps the module loaded: its count going from 1 to 2
 // takes a module lock and going from 2 back to 1 gives it back.
 #include <windows.h>
+#include <unknwn.h>
 
 #include <atomic>
 #include <memory>
 #include <new>
 
-#include "module/ModuleLock.h"
+#include "com/ModuleLock.h"
 
 template <class Class>
 class ClassFactory final : public IClassFactory {

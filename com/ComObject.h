@@ -16,12 +16,13 @@
 //   HRESULT QueryExtraInterface(REFIID, void**) - interfaces answered by an
 //       aggregated helper (the free-threaded marshaler), after the list.
 #include <windows.h>
+#include <unknwn.h>
 
 #include <atomic>
 #include <climits>
 #include <memory>
 
-#include "module/ModuleLock.h"
+#include "com/ModuleLock.h"
 #include "platform/ComError.h"
 
 // The count an object holds while it is destroyed: far from zero, so that
