@@ -22,8 +22,8 @@
 #include <climits>
 #include <memory>
 
+#include "com/ComError.h"
 #include "com/ModuleLock.h"
-#include "platform/ComError.h"
 
 // The count an object holds while it is destroyed: far from zero, so that
 // whatever its destructor does with its own references (a helper it

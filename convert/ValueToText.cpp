@@ -2,9 +2,9 @@
 
 #include <new>
 
+#include "com/ComError.h"
+#include "com/Variant.h"
 #include "convert/FormatDate.h"
-#include "platform/ComError.h"
-#include "platform/Variant.h"
 #include "platform/WideText.h"
 
 namespace {

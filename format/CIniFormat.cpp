@@ -1,10 +1,10 @@
 #include "format/CIniFormat.h"
 
+#include "com/Bstr.h"
+#include "com/ComError.h"
 #include "com/ModuleState.h"
 #include "navigator/CIniFile.h"
 #include "navigator/ErrorInfo.h"
-#include "platform/Bstr.h"
-#include "platform/ComError.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include "HostContract.h"
 #include "IniPlugin.h"
 #include "com/ComObject.h"
-#include "platform/ErrorObject.h"
+#include "com/ErrorObject.h"
 
 class CIniFormat final : public ComObject<CIniFormat, AtomicRefCount, IIniFormat, IZephFileFormat, ISupportErrorInfo> {
 public:

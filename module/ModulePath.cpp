@@ -2,8 +2,8 @@
 
 #include <array>
 
+#include "com/ComError.h"
 #include "module/LastError.h"
-#include "platform/ComError.h"
 #include "platform/WideText.h"
 
 std::u16string ModuleFileName(HMODULE module)

@@ -1,7 +1,7 @@
 #include "module/Registrar.h"
 
+#include "com/ComError.h"
 #include "module/UniqueHKey.h"
-#include "platform/ComError.h"
 #include "platform/WideText.h"
 
 namespace {

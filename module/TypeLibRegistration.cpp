@@ -5,9 +5,9 @@
 
 #include <string>
 
+#include "com/Bstr.h"
+#include "com/ComError.h"
 #include "module/ModulePath.h"
-#include "platform/Bstr.h"
-#include "platform/ComError.h"
 #include "platform/WideText.h"
 
 namespace {

@@ -9,13 +9,13 @@
 #include <utility>
 #include <vector>
 
+#include "com/ComError.h"
 #include "com/ModuleState.h"
 #include "convert/TextToValue.h"
 #include "convert/ValueToText.h"
 #include "document/IniNames.h"
 #include "navigator/ErrorInfo.h"
 #include "navigator/IniAccessMode.h"
-#include "platform/ComError.h"
 #include "platform/File.h"
 #include "platform/WideText.h"
 

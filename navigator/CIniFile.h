@@ -10,8 +10,8 @@
 #include "HostContract.h"
 #include "IniPlugin.h"
 #include "com/ComObject.h"
+#include "com/ErrorObject.h"
 #include "document/IniFileReader.h"
-#include "platform/ErrorObject.h"
 #include "platform/FileLock.h"
 
 class CIniFile final : public ComObject<CIniFile, ApartmentRefCount, IIniFile, IZephFileNavigator,

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "HostContract.h"
-#include "platform/ErrorObject.h"
+#include "com/ErrorObject.h"
 #include "platform/WideText.h"
 
 namespace {

@@ -10,10 +10,10 @@
 #include <cstring>
 #include <string>
 
+#include "com/Bstr.h"
+#include "com/ComError.h"
+#include "com/Variant.h"
 #include "convert/ValueToText.h"
-#include "platform/Bstr.h"
-#include "platform/ComError.h"
-#include "platform/Variant.h"
 #include "platform/WideText.h"
 #include "support/MallocSpy.h"
 

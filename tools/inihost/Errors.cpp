@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "platform/Bstr.h"
+#include "com/Bstr.h"
 
 std::string HexCode(HRESULT hr)
 {

@@ -1,6 +1,6 @@
 #include "RecordArray.h"
 
-#include "platform/Bstr.h"
+#include "com/Bstr.h"
 #include "platform/WideText.h"
 
 namespace {

@@ -12,11 +12,11 @@
 #include <nlohmann/json.hpp>
 
 #include "Errors.h"
-#include "platform/Bstr.h"
-#include "platform/WideText.h"
 #include "RecordArray.h"
 #include "Utf8.h"
 #include "Values.h"
+#include "com/Bstr.h"
+#include "platform/WideText.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <stdexcept>
 
 #include "Utf8.h"
-#include "platform/Bstr.h"
+#include "com/Bstr.h"
+#include "com/Variant.h"
 #include "platform/WideText.h"
-#include "platform/Variant.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <utility>
 
-#include "platform/ComError.h"
+#include "com/ComError.h"
 
 class UniqueBstr {
 public:
