@@ -1,66 +1,52 @@
 #pragma once
 // The class object of one class: an IClassFactory that builds plain or
-// aggregated instances of `Class` through Class::CreateInstance.
-//
-// The class table holds the first reference. While anyone else holds one
-// too, the class object keeps the module loaded: its count going from 1 to 2
-// takes a module lock and going from 2 back to 1 gives it back.
+// aggregated instances of `Class` through Class::CreateInstance. Its IUnknown
+// is ComObject's, with a reference count of its own below.
 #include <windows.h>
 #include <unknwn.h>
 
 #include <atomic>
-#include <memory>
-#include <new>
 
+#include "com/ComObject.h"
 #include "com/ModuleLock.h"
 
+// Class objects count references atomically. The class table holds the first
+// reference; while anyone else holds one too, the class object keeps the
+// module loaded: its count going from 1 to 2 takes a module lock and going
+// from 2 back to 1 gives it back.
+class ClassObjectRefCount {
+public:
+    ULONG Increment() noexcept
+    {
+        const ULONG count = ++count_;
+        if (count == 2)
+            LockModule();
+        return count;
+    }
+    ULONG Decrement() noexcept
+    {
+        const ULONG count = --count_;
+        if (count == 1)
+            UnlockModule();
+        return count;
+    }
+    void Stabilize() noexcept { count_ = kReferencesWhileDestroyed; }
+
+private:
+    std::atomic<ULONG> count_{0};
+};
+
 template <class Class>
-class ClassFactory final : public IClassFactory {
+class ClassFactory final : public ComObject<ClassFactory<Class>, ClassObjectRefCount, IClassFactory> {
 public:
     // Makes a class object and answers `iid` on it; the answer holds the
     // object's only reference.
     static HRESULT Create(REFIID iid, void** result) noexcept
     {
-        *result = nullptr;
-        std::unique_ptr<ClassFactory> created(new (std::nothrow) ClassFactory());
-        if (!created)
-            return E_OUTOFMEMORY;
-        const HRESULT hr = created->QueryInterface(iid, result);
-        if (SUCCEEDED(hr))
-            created.release();  // the answer now holds the only reference
-        return hr;
+        return ComObjectCreation<Base>::CreateInstance(nullptr, iid, result);
     }
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** result) override
-    {
-        if (result == nullptr)
-            return E_POINTER;
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory)) {
-            *result = static_cast<IClassFactory*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *result = nullptr;
-        return E_NOINTERFACE;
-    }
-
-    ULONG STDMETHODCALLTYPE AddRef() override
-    {
-        const ULONG count = ++references;
-        if (count == 2)
-            LockModule();
-        return count;
-    }
-
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        const ULONG count = --references;
-        if (count == 1)
-            UnlockModule();
-        else if (count == 0)
-            std::unique_ptr<ClassFactory> destroyed(this);
-        return count;
-    }
+    ClassFactory() = default;
 
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** result) override
     {
@@ -83,7 +69,5 @@ public:
     }
 
 private:
-    ClassFactory() = default;
-
-    std::atomic<ULONG> references{0};
+    using Base = ComObject<ClassFactory<Class>, ClassObjectRefCount, IClassFactory>;
 };
