@@ -7,8 +7,6 @@ thread_local const ModuleState* selectedState = nullptr;
 
 ModuleState& ThisModuleState() noexcept { return thisModule; }
 
-const ModuleState* CurrentModuleState() noexcept { return selectedState; }
-
 ModuleStateScope::ModuleStateScope() noexcept : previous_(selectedState) { selectedState = &thisModule; }
 
 ModuleStateScope::~ModuleStateScope() { selectedState = previous_; }

@@ -19,25 +19,6 @@
 namespace platform {
 namespace {
 
-// RAII owner of a file descriptor.
-class UniqueDescriptor {
-public:
-    explicit UniqueDescriptor(int owned) noexcept : value_(owned) {}
-    UniqueDescriptor(const UniqueDescriptor&) = delete;
-    UniqueDescriptor& operator=(const UniqueDescriptor&) = delete;
-    ~UniqueDescriptor()
-    {
-        if (valid())
-            close(value_);
-    }
-
-    int get() const noexcept { return value_; }
-    bool valid() const noexcept { return value_ >= 0; }
-
-private:
-    int value_;
-};
-
 struct DirectoryTraits {
     using type = DIR*;
     static DIR* invalid() noexcept { return nullptr; }
