@@ -5,7 +5,7 @@
 #include "com/ComError.h"
 #include "com/Variant.h"
 #include "convert/FormatDate.h"
-#include "platform/WideText.h"
+#include "platform/windows/WideText.h"
 
 namespace {
 

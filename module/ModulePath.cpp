@@ -4,7 +4,7 @@
 
 #include "com/ComError.h"
 #include "module/LastError.h"
-#include "platform/WideText.h"
+#include "platform/windows/WideText.h"
 
 std::u16string ModuleFileName(HMODULE module)
 {

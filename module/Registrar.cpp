@@ -2,7 +2,7 @@
 
 #include "com/ComError.h"
 #include "module/UniqueHKey.h"
-#include "platform/WideText.h"
+#include "platform/windows/WideText.h"
 
 namespace {
 

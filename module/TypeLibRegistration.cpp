@@ -8,7 +8,7 @@
 #include "com/Bstr.h"
 #include "com/ComError.h"
 #include "module/ModulePath.h"
-#include "platform/WideText.h"
+#include "platform/windows/WideText.h"
 
 namespace {
 

@@ -17,7 +17,7 @@
 #include "navigator/ErrorInfo.h"
 #include "navigator/IniAccessMode.h"
 #include "platform/File.h"
-#include "platform/WideText.h"
+#include "platform/windows/WideText.h"
 
 using platform::FileLock;
 using platform::FileLockMode;

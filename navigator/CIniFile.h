@@ -12,7 +12,7 @@
 #include "com/ComObject.h"
 #include "com/ErrorObject.h"
 #include "document/IniFileReader.h"
-#include "platform/FileLock.h"
+#include "platform/windows/FileLock.h"
 
 class CIniFile final : public ComObject<CIniFile, ApartmentRefCount, IIniFile, IZephFileNavigator,
                                         IZephFileNavigatorInit, ISupportErrorInfo> {

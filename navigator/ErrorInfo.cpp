@@ -6,7 +6,7 @@
 
 #include "HostContract.h"
 #include "com/ErrorObject.h"
-#include "platform/WideText.h"
+#include "platform/windows/WideText.h"
 
 namespace {
 

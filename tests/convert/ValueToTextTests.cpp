@@ -14,7 +14,7 @@
 #include "com/ComError.h"
 #include "com/Variant.h"
 #include "convert/ValueToText.h"
-#include "platform/WideText.h"
+#include "platform/windows/WideText.h"
 #include "support/MallocSpy.h"
 
 namespace {

@@ -13,7 +13,7 @@
 #include "RegistryTree.h"
 #include "SystemRegistrar.h"
 #include "module/Registrar.h"
-#include "platform/WideText.h"
+#include "platform/windows/WideText.h"
 
 namespace {
 

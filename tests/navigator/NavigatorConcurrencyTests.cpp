@@ -15,10 +15,10 @@
 #include <memory>
 #include <vector>
 
-#include "platform/FileLock.h"
-#include "support/ErrorDescription.h"
 #include "platform/TemporaryName.h"
-#include "platform/WideText.h"
+#include "platform/windows/FileLock.h"
+#include "platform/windows/WideText.h"
+#include "support/ErrorDescription.h"
 
 namespace {
 

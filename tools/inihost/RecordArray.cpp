@@ -1,7 +1,7 @@
 #include "RecordArray.h"
 
 #include "com/Bstr.h"
-#include "platform/WideText.h"
+#include "platform/windows/WideText.h"
 
 namespace {
 

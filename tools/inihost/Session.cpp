@@ -16,7 +16,7 @@
 #include "Utf8.h"
 #include "Values.h"
 #include "com/Bstr.h"
-#include "platform/WideText.h"
+#include "platform/windows/WideText.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include "Utf8.h"
 #include "com/Bstr.h"
 #include "com/Variant.h"
-#include "platform/WideText.h"
+#include "platform/windows/WideText.h"
 
 namespace {
 

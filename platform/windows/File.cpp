@@ -7,8 +7,8 @@
 
 #include "platform/File.h"
 #include "platform/TemporaryName.h"
-#include "platform/UniqueHandle.h"
-#include "platform/WideText.h"
+#include "platform/windows/UniqueHandle.h"
+#include "platform/windows/WideText.h"
 
 namespace platform {
 namespace {
