@@ -11,8 +11,8 @@
 
 #include "com/ComError.h"
 #include "com/ModuleState.h"
-#include "convert/TextToValue.h"
-#include "convert/ValueToText.h"
+#include "convert/windows/TextToValue.h"
+#include "convert/windows/ValueToText.h"
 #include "document/IniNames.h"
 #include "navigator/ErrorInfo.h"
 #include "navigator/IniAccessMode.h"

@@ -13,7 +13,7 @@
 #include "com/Bstr.h"
 #include "com/ComError.h"
 #include "com/Variant.h"
-#include "convert/ValueToText.h"
+#include "convert/windows/ValueToText.h"
 #include "platform/windows/WideText.h"
 #include "support/MallocSpy.h"
 

@@ -1,4 +1,4 @@
-#include "convert/ValueToText.h"
+#include "convert/windows/ValueToText.h"
 
 #include <new>
 

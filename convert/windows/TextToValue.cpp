@@ -1,4 +1,4 @@
-#include "convert/TextToValue.h"
+#include "convert/windows/TextToValue.h"
 
 #include "com/Bstr.h"
 #include "com/ComError.h"
