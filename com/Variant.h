@@ -1,20 +1,21 @@
 #pragma once
-// RAII owner of a VARIANT: initialised on construction, cleared on destruction.
+// The owner of a VARIANT: it holds nothing while it is VT_EMPTY, as
+// VariantInit leaves it, and VariantClear frees what it holds.
 #include <windows.h>
 #include <oleauto.h>
 
-class UniqueVariant {
-public:
-    UniqueVariant() noexcept { VariantInit(&value_); }
-    UniqueVariant(const UniqueVariant&) = delete;
-    UniqueVariant& operator=(const UniqueVariant&) = delete;
-    ~UniqueVariant() { VariantClear(&value_); }
+#include "platform/UniqueAny.h"
 
-    VARIANT* get() noexcept { return &value_; }
-    const VARIANT* get() const noexcept { return &value_; }
-    VARIANT* operator->() noexcept { return &value_; }
-    const VARIANT* operator->() const noexcept { return &value_; }
-
-private:
-    VARIANT value_;
+struct VariantTraits {
+    using type = VARIANT;
+    static VARIANT invalid() noexcept
+    {
+        VARIANT empty;
+        VariantInit(&empty);
+        return empty;
+    }
+    static bool valid(const VARIANT& value) noexcept { return V_VT(&value) != VT_EMPTY; }
+    static void close(VARIANT value) noexcept { VariantClear(&value); }
 };
+
+using UniqueVariant = UniqueAny<VariantTraits>;

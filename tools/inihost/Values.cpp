@@ -31,7 +31,7 @@ VARIANT Text(const std::wstring& text)
     VARIANT value = Empty();
     V_VT(&value) = VT_BSTR;
     V_BSTR(&value) =
-        UniqueBstr::Copy(AsU16(text)).release();
+        MakeBstr(AsU16(text)).release();
     return value;
 }
 

@@ -42,7 +42,7 @@ void SetString(UniqueVariant& value, std::u16string_view text)
 {
     VariantClear(value.get());
     V_VT(value.get()) = VT_BSTR;
-    V_BSTR(value.get()) = UniqueBstr::Copy(text).release();
+    V_BSTR(value.get()) = MakeBstr(text).release();
 }
 
 // The HRESULT that ValueToText throws for `value`, or S_OK when it succeeds.
@@ -203,7 +203,7 @@ TEST_F(ValueToTextTest, ANullStringGivesEmptyText)
 
 TEST_F(ValueToTextTest, AStringByReferenceGivesItsText)
 {
-    UniqueBstr text = UniqueBstr::Copy(u"by reference");
+    UniqueBstr text = MakeBstr(u"by reference");
     BSTR held = text.get();
     UniqueVariant value;
     V_VT(value.get()) = VT_BSTR | VT_BYREF;
