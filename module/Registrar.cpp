@@ -1,7 +1,7 @@
 #include "module/Registrar.h"
 
 #include "com/ComError.h"
-#include "module/UniqueHKey.h"
+#include "platform/windows/UniqueHandle.h"
 #include "platform/windows/WideText.h"
 
 namespace {
