@@ -1,5 +1,5 @@
 #pragma once
-// The owner of a BSTR, and BSTRs made from UTF-16 text.
+// The owner of a BSTR, BSTRs made from UTF-16 text, and their text.
 #include <windows.h>
 #include <oleauto.h>
 
@@ -15,6 +15,13 @@ struct BstrTraits {
 };
 
 using UniqueBstr = UniqueAny<BstrTraits>;
+
+// Every unit of a BSTR, a NUL inside included; a null BSTR is empty.
+inline std::u16string_view BstrUnits(BSTR text) noexcept
+{
+    return text == nullptr ? std::u16string_view()
+                           : std::u16string_view(reinterpret_cast<const char16_t*>(text), SysStringLen(text));
+}
 
 // A new BSTR holding exactly the given units; throws E_OUTOFMEMORY.
 inline UniqueBstr MakeBstr(std::u16string_view text)
