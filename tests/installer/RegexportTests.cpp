@@ -11,10 +11,10 @@
 #include <string>
 
 #include "IniPlugin.h"
-#include "PluginDll.h"
-#include "RegistryTree.h"
-#include "Regsvr32.h"
 #include "platform/windows/UniqueHandle.h"
+#include "support/PluginDll.h"
+#include "support/RegistryTree.h"
+#include "support/Regsvr32.h"
 #include "tools/regexport/CapturedRegistration.h"
 #include "tools/regexport/WixRegistry.h"
 

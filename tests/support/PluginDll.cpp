@@ -1,4 +1,4 @@
-#include "PluginDll.h"
+#include "support/PluginDll.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "RegistryTree.h"
+#include "support/RegistryTree.h"
 
 #include <gtest/gtest.h>
 
