@@ -1,6 +1,7 @@
 #pragma once
-// The one implementation of IUnknown that both classes share, for plain and
-// for aggregated objects alike.
+// The one implementation of IUnknown of the module: both classes and their
+// class objects (com/ClassFactory.h) share it, plain and aggregated objects
+// alike.
 //
 // Every object carries an inner, non-delegating unknown that owns the
 // reference count and answers QueryInterface from the object's interface
