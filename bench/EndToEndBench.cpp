@@ -31,6 +31,7 @@
 
 #include "HostContract.h"
 #include "IniPlugin.h"
+#include "platform/windows/UniqueHandle.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -132,12 +133,11 @@ public:
     ~ScratchFolder()
     {
         WIN32_FIND_DATAW found;
-        const HANDLE search = FindFirstFileW((path_ + L"\\*").c_str(), &found);
-        if (search != INVALID_HANDLE_VALUE) {
+        const UniqueFindHandle search(FindFirstFileW((path_ + L"\\*").c_str(), &found));
+        if (search) {
             do {
                 DeleteFileW(File(found.cFileName).c_str());
-            } while (FindNextFileW(search, &found));
-            FindClose(search);
+            } while (FindNextFileW(search.get(), &found));
         }
         RemoveDirectoryW(path_.c_str());
     }
@@ -148,18 +148,13 @@ private:
     std::wstring path_;
 };
 
-// RAII owner of a file handle.
-class FileHandle {
-public:
-    explicit FileHandle(HANDLE owned) : value_(owned) { CheckWin32(owned != INVALID_HANDLE_VALUE, "CreateFileW"); }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    ~FileHandle() { CloseHandle(value_); }
-    HANDLE get() const { return value_; }
-
-private:
-    HANDLE value_;
-};
+// The file CreateFileW opened; throws when it could not.
+UniqueFileHandle OpenedFile(HANDLE opened)
+{
+    UniqueFileHandle file(opened);
+    CheckWin32(file.valid(), "CreateFileW");
+    return file;
+}
 
 // Writes the file and dates it an hour back: Wine's profile functions read a
 // file again on every call while it is younger than about two seconds, and
@@ -167,13 +162,15 @@ private:
 void WriteDatedFile(const std::wstring& path, const std::string& bytes)
 {
     {
-        const FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        const UniqueFileHandle file =
+            OpenedFile(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
         DWORD written = 0;
         CheckWin32(WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) != FALSE &&
                        written == bytes.size(),
                    "WriteFile");
     }
-    const FileHandle file(CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    const UniqueFileHandle file =
+        OpenedFile(CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     FILETIME now;
     GetSystemTimeAsFileTime(&now);
     ULARGE_INTEGER time{{now.dwLowDateTime, now.dwHighDateTime}};
@@ -261,10 +258,10 @@ class Plugin {
 public:
     explicit Plugin(const std::wstring& dllPath) : module_(LoadLibraryW(dllPath.c_str()))
     {
-        CheckWin32(module_ != nullptr, "LoadLibraryW of the plug-in");
+        CheckWin32(module_.valid(), "LoadLibraryW of the plug-in");
         using GetClassObjectFunction = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
         const auto getClassObject = reinterpret_cast<GetClassObjectFunction>(
-            reinterpret_cast<void*>(GetProcAddress(module_, "DllGetClassObject")));
+            reinterpret_cast<void*>(GetProcAddress(module_.get(), "DllGetClassObject")));
         CheckWin32(getClassObject != nullptr, "GetProcAddress of DllGetClassObject");
         ComPtr<IClassFactory> factory;
         Check(getClassObject(CLSID_IniFormat, IID_IClassFactory, &factory), "DllGetClassObject");
@@ -272,11 +269,7 @@ public:
     }
     Plugin(const Plugin&) = delete;
     Plugin& operator=(const Plugin&) = delete;
-    ~Plugin()
-    {
-        format_.Reset();
-        FreeLibrary(module_);
-    }
+    ~Plugin() { format_.Reset(); }
 
     ComPtr<IZephFileNavigator> Open(const std::wstring& path) const
     {
@@ -286,7 +279,7 @@ public:
     }
 
 private:
-    HMODULE module_;
+    UniqueModule module_;
     ComPtr<IZephFileFormat> format_;
 };
 
@@ -390,7 +383,8 @@ void RunInMemory(const Plugin& plugin, const ScratchFolder& folder)
         7, [&] { DeleteFileW(copy.c_str()); },
         [&] {
             CheckWin32(CopyFileW(path.c_str(), copy.c_str(), FALSE) != FALSE, "CopyFileW");
-            const FileHandle file(CreateFileW(copy.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+            const UniqueFileHandle file =
+                OpenedFile(CreateFileW(copy.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
             CheckWin32(FlushFileBuffers(file.get()) != FALSE, "FlushFileBuffers");
         });
 

@@ -9,7 +9,7 @@ if(EXISTS ${WINE_TLB_DIR}/stdole2.tlb)
   set(WIDL_TLB_FLAGS -L ${WINE_TLB_DIR})
 endif()
 file(MAKE_DIRECTORY ${IDL_OUT})
-set(WIDL_FLAGS -m64 -I${CMAKE_SOURCE_DIR}/format -I${CMAKE_SOURCE_DIR}/module)
+set(WIDL_FLAGS -m64 -I${CMAKE_SOURCE_DIR}/interfaces)
 # On Windows, MSYS2's widl knows its own IDL files and type libraries.
 if(EXISTS ${WINE_IDL_DIR})
   list(APPEND WIDL_FLAGS -I${WINE_IDL_DIR})
@@ -17,22 +17,22 @@ endif()
 
 add_custom_command(
   OUTPUT ${IDL_OUT}/HostContract.h ${IDL_OUT}/HostContract_i.c
-  COMMAND ${WIDL} ${WIDL_FLAGS} -h -H ${IDL_OUT}/HostContract.h ${CMAKE_SOURCE_DIR}/format/HostContract.idl
-  COMMAND ${WIDL} ${WIDL_FLAGS} -u -U ${IDL_OUT}/HostContract_i.c ${CMAKE_SOURCE_DIR}/format/HostContract.idl
-  DEPENDS ${CMAKE_SOURCE_DIR}/format/HostContract.idl
+  COMMAND ${WIDL} ${WIDL_FLAGS} -h -H ${IDL_OUT}/HostContract.h ${CMAKE_SOURCE_DIR}/interfaces/HostContract.idl
+  COMMAND ${WIDL} ${WIDL_FLAGS} -u -U ${IDL_OUT}/HostContract_i.c ${CMAKE_SOURCE_DIR}/interfaces/HostContract.idl
+  DEPENDS ${CMAKE_SOURCE_DIR}/interfaces/HostContract.idl
   COMMENT "widl: host contract")
 
 add_custom_command(
   OUTPUT ${IDL_OUT}/IniPlugin.h ${IDL_OUT}/IniPlugin_i.c ${IDL_OUT}/IniPlugin_p.c
          ${IDL_OUT}/dlldata.c ${IDL_OUT}/IniPlugin.tlb
-  COMMAND ${WIDL} ${WIDL_FLAGS} -h -H ${IDL_OUT}/IniPlugin.h ${CMAKE_SOURCE_DIR}/module/IniPlugin.idl
-  COMMAND ${WIDL} ${WIDL_FLAGS} -u -U ${IDL_OUT}/IniPlugin_i.c ${CMAKE_SOURCE_DIR}/module/IniPlugin.idl
+  COMMAND ${WIDL} ${WIDL_FLAGS} -h -H ${IDL_OUT}/IniPlugin.h ${CMAKE_SOURCE_DIR}/interfaces/IniPlugin.idl
+  COMMAND ${WIDL} ${WIDL_FLAGS} -u -U ${IDL_OUT}/IniPlugin_i.c ${CMAKE_SOURCE_DIR}/interfaces/IniPlugin.idl
   # -Oif: the default (-Os) proxy code includes Wine's own exception header.
-  COMMAND ${WIDL} ${WIDL_FLAGS} -Oif -p -P ${IDL_OUT}/IniPlugin_p.c ${CMAKE_SOURCE_DIR}/module/IniPlugin.idl
+  COMMAND ${WIDL} ${WIDL_FLAGS} -Oif -p -P ${IDL_OUT}/IniPlugin_p.c ${CMAKE_SOURCE_DIR}/interfaces/IniPlugin.idl
   # The proxy/stub's file list (dlldata.c) names the proxy file written above.
   COMMAND ${WIDL} --dlldata-only --dlldata=${IDL_OUT}/dlldata.c IniPlugin
-  COMMAND ${WIDL} ${WIDL_FLAGS} ${WIDL_TLB_FLAGS} -t -T ${IDL_OUT}/IniPlugin.tlb ${CMAKE_SOURCE_DIR}/module/IniPlugin.idl
-  DEPENDS ${CMAKE_SOURCE_DIR}/module/IniPlugin.idl
+  COMMAND ${WIDL} ${WIDL_FLAGS} ${WIDL_TLB_FLAGS} -t -T ${IDL_OUT}/IniPlugin.tlb ${CMAKE_SOURCE_DIR}/interfaces/IniPlugin.idl
+  DEPENDS ${CMAKE_SOURCE_DIR}/interfaces/IniPlugin.idl
   COMMENT "widl: plug-in interfaces, type library and proxy/stub")
 
 add_library(iniplugin_idl STATIC ${IDL_OUT}/HostContract_i.c ${IDL_OUT}/IniPlugin_i.c)

@@ -38,7 +38,7 @@ add_custom_command(
   COMMAND ${CMAKE_COMMAND} --install ${CMAKE_BINARY_DIR} --prefix ${INSTALLER_STAGE} --strip >/dev/null
   COMMAND ${CMAKE_COMMAND} -E touch ${INSTALLER_WORK}/stage.stamp
   DEPENDS IniPlugin inihost iniplugin_idl_headers ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/LICENSE
-          ${CMAKE_SOURCE_DIR}/module/IniPlugin.idl ${CMAKE_SOURCE_DIR}/format/HostContract.idl
+          ${CMAKE_SOURCE_DIR}/interfaces/IniPlugin.idl ${CMAKE_SOURCE_DIR}/interfaces/HostContract.idl
   COMMENT "Laying out the installer's files")
 
 # A package of this build with the given version, built with everything else.

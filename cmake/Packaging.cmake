@@ -7,8 +7,8 @@ install(FILES
   ${IDL_OUT}/IniPlugin_i.c
   ${IDL_OUT}/HostContract.h
   ${IDL_OUT}/HostContract_i.c
-  ${CMAKE_SOURCE_DIR}/module/IniPlugin.idl
-  ${CMAKE_SOURCE_DIR}/format/HostContract.idl
+  ${CMAKE_SOURCE_DIR}/interfaces/IniPlugin.idl
+  ${CMAKE_SOURCE_DIR}/interfaces/HostContract.idl
   DESTINATION include)
 install(FILES ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/LICENSE DESTINATION .)
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/examples/ DESTINATION examples)

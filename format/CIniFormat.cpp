@@ -1,10 +1,10 @@
 #include "format/CIniFormat.h"
 
-#include "module/ModuleState.h"
+#include "com/Bstr.h"
+#include "com/ComError.h"
+#include "com/ModuleState.h"
 #include "navigator/CIniFile.h"
 #include "navigator/ErrorInfo.h"
-#include "platform/Bstr.h"
-#include "platform/ComError.h"
 
 namespace {
 
@@ -37,9 +37,9 @@ HRESULT CIniFormat::GetFormatInfo(BSTR* vendor, BSTR* description, BSTR* extensi
     return ComBoundary([&] {
         // All three are made before any is handed out, so a failure leaves
         // every out-parameter as it was and frees what was made.
-        UniqueBstr vendorText = UniqueBstr::Copy(kVendor);
-        UniqueBstr descriptionText = UniqueBstr::Copy(kDescription);
-        UniqueBstr extensionsText = UniqueBstr::Copy(kExtensions);
+        UniqueBstr vendorText = MakeBstr(kVendor);
+        UniqueBstr descriptionText = MakeBstr(kDescription);
+        UniqueBstr extensionsText = MakeBstr(kExtensions);
         *vendor = vendorText.release();
         *description = descriptionText.release();
         *extensions = extensionsText.release();

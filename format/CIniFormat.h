@@ -8,8 +8,8 @@
 
 #include "HostContract.h"
 #include "IniPlugin.h"
-#include "module/ComObject.h"
-#include "platform/ErrorObject.h"
+#include "com/ComObject.h"
+#include "com/ErrorObject.h"
 
 class CIniFormat final : public ComObject<CIniFormat, AtomicRefCount, IIniFormat, IZephFileFormat, ISupportErrorInfo> {
 public:

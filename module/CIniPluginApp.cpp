@@ -1,7 +1,7 @@
 #include "module/CIniPluginApp.h"
 
+#include "com/ModuleState.h"
 #include "module/ClassTable.h"
-#include "module/ModuleState.h"
 #include "module/ProxyStub.h"
 
 void CIniPluginApp::InitInstance(HINSTANCE instance) noexcept

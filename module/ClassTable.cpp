@@ -3,8 +3,8 @@
 #include <atomic>
 
 #include "IniPlugin.h"
+#include "com/ClassFactory.h"
 #include "format/CIniFormat.h"
-#include "module/ClassFactory.h"
 #include "module/ResourceIds.h"
 #include "navigator/CIniFile.h"
 

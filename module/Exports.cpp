@@ -1,10 +1,10 @@
 // The module's entry point and its four exports (ordinals in IniPlugin.def).
 #include <windows.h>
 
+#include "com/ModuleLock.h"
+#include "com/ModuleState.h"
 #include "module/CIniPluginApp.h"
 #include "module/ClassTable.h"
-#include "module/ModuleLock.h"
-#include "module/ModuleState.h"
 #include "module/ProxyStub.h"
 #include "module/SelfRegistration.h"
 

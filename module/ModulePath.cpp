@@ -2,9 +2,9 @@
 
 #include <array>
 
+#include "com/ComError.h"
 #include "module/LastError.h"
-#include "platform/ComError.h"
-#include "platform/WideText.h"
+#include "platform/windows/WideText.h"
 
 std::u16string ModuleFileName(HMODULE module)
 {

@@ -1,8 +1,8 @@
 #include "module/Registrar.h"
 
-#include "module/UniqueHKey.h"
-#include "platform/ComError.h"
-#include "platform/WideText.h"
+#include "com/ComError.h"
+#include "platform/windows/UniqueHandle.h"
+#include "platform/windows/WideText.h"
 
 namespace {
 

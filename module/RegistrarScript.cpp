@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "platform/ComError.h"
+#include "com/ComError.h"
 #include "platform/Text.h"
 
 namespace {

@@ -2,9 +2,9 @@
 
 #include <string>
 
+#include "com/ComError.h"
 #include "module/LastError.h"
 #include "module/ModulePath.h"
-#include "platform/ComError.h"
 #include "platform/Text.h"
 
 namespace {

@@ -5,10 +5,10 @@
 
 #include <string>
 
+#include "com/Bstr.h"
+#include "com/ComError.h"
 #include "module/ModulePath.h"
-#include "platform/Bstr.h"
-#include "platform/ComError.h"
-#include "platform/WideText.h"
+#include "platform/windows/WideText.h"
 
 namespace {
 

@@ -3,21 +3,25 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <exception>
 #include <initializer_list>
 #include <optional>
 #include <utility>
 #include <vector>
 
-#include "convert/TextToValue.h"
-#include "convert/ValueToText.h"
+#include "com/Bstr.h"
+#include "com/ComError.h"
+#include "com/ModuleState.h"
+#include "convert/windows/TextToValue.h"
+#include "convert/windows/ValueToText.h"
 #include "document/IniNames.h"
-#include "module/ModuleState.h"
 #include "navigator/ErrorInfo.h"
 #include "navigator/IniAccessMode.h"
-#include "platform/ComError.h"
 #include "platform/File.h"
-#include "platform/WideText.h"
+#include "platform/windows/Paths.h"
+#include "platform/windows/ProfileFile.h"
+#include "platform/windows/WideText.h"
 
 using platform::FileLock;
 using platform::FileLockMode;
@@ -38,28 +42,6 @@ namespace {
 // instead of reading one value.
 const wchar_t* NameOrEmpty(BSTR name) { return name != nullptr ? name : L""; }
 
-// The path as an absolute one, so that the profile functions (which look for
-// a bare name in the Windows folder) and the document (which opens it
-// relative to the current folder) reach the same file.
-std::u16string AbsolutePath(const wchar_t* given)
-{
-    const std::u16string asGiven = U16FromWide(given);
-    if (asGiven.empty())
-        return asGiven;
-    std::u16string absolute(MAX_PATH, u'\0');
-    for (;;) {
-        const DWORD needed =
-            GetFullPathNameW(AsWide(asGiven), static_cast<DWORD>(absolute.size()), AsWide(&absolute[0]), nullptr);
-        if (needed == 0)
-            return asGiven;
-        if (needed < absolute.size()) {
-            absolute.resize(needed);
-            return absolute;
-        }
-        absolute.resize(needed);
-    }
-}
-
 // A line break in a value would add lines, and with them sections and keys,
 // to the file.
 bool HoldsLineBreak(std::u16string_view text)
@@ -69,10 +51,7 @@ bool HoldsLineBreak(std::u16string_view text)
 
 // A name as the host passed it: every unit of the BSTR, a NUL inside
 // included, so that the rules can refuse what a C string would cut.
-std::u16string_view HostName(BSTR name) noexcept
-{
-    return name == nullptr ? std::u16string_view() : std::u16string_view(AsU16(name), SysStringLen(name));
-}
+std::u16string_view HostName(BSTR name) noexcept { return BstrUnits(name); }
 
 // The text a write puts into the file for the record's value; a value that
 // has none fails with the platform's HRESULT, naming the record's key.
@@ -133,7 +112,10 @@ HRESULT CIniFile::Init(LPCWSTR filePath, LONG_PTR)
     ModuleStateScope moduleState;
     return ReportingBoundary(IID_IZephFileNavigatorInit, FileStep::Open, HostText(filePath), [&] {
         const IniAccessMode mode = DecideAccessMode();
-        path = AbsolutePath(filePath);
+        // Absolute, so that the profile functions (which look for a bare name
+        // in the Windows folder) and the document (which opens it relative to
+        // the current folder) reach the same file.
+        path = platform::AbsolutePath(U16FromWide(filePath));
         // The private-profile functions reach no longer path: a read would
         // find nothing and a write would go to another file.
         if (path.size() >= MAX_PATH) {
@@ -194,7 +176,7 @@ void CIniFile::FetchValueText(const wchar_t* section, const wchar_t* key, wchar_
     else if (path.empty())
         buffer[0] = L'\0';  // no file: the profile functions would read another one
     else
-        GetPrivateProfileStringW(section, key, L"", buffer, kValueBufferUnits - 1, AsWide(path));
+        platform::ProfileFile(path).ReadValue(section, key, L"", buffer, kValueBufferUnits - 1);
 }
 
 void CIniFile::ReadRawValue(const wchar_t* section, const wchar_t* key, const wchar_t* defaultText, wchar_t* buffer,
@@ -204,7 +186,7 @@ void CIniFile::ReadRawValue(const wchar_t* section, const wchar_t* key, const wc
         CopyDocumentText(section, key, defaultText, buffer, capacity);
         buffer[capacity - 1] = L'\0';
     } else {
-        GetPrivateProfileStringW(section, key, defaultText, buffer, static_cast<DWORD>(capacity), AsWide(path));
+        platform::ProfileFile(path).ReadValue(section, key, defaultText, buffer, static_cast<uint32_t>(capacity));
     }
 }
 
@@ -252,7 +234,7 @@ void CIniFile::Queue(Data write, bool fileLocked)
     // rewrites the file from the pending writes anyway.
     if (!UsesInMemoryPath() && fileLocked && !path.empty()) {
         const Data& queued = pendingWrites.back();
-        WritePrivateProfileStringW(AsWide(queued.section), AsWide(queued.key), AsWide(queued.value), AsWide(path));
+        platform::ProfileFile(path).WriteValue(queued.section, queued.key, queued.value);
     }
 }
 
@@ -354,7 +336,7 @@ HRESULT CIniFile::CommitLocked()
     platform::RemoveAbandonedReplacements(path);
     // The profile functions may hold the file in a cache of their own.
     if (!path.empty())
-        WritePrivateProfileStringW(nullptr, nullptr, nullptr, AsWide(path));
+        platform::ProfileFile(path).Flush();
     if (!document.Load(path))
         throw FileStepError(FileStep::Read, document.lastError());
     for (const Data& write : pendingWrites)

@@ -9,10 +9,10 @@
 
 #include "HostContract.h"
 #include "IniPlugin.h"
+#include "com/ComObject.h"
+#include "com/ErrorObject.h"
 #include "document/IniFileReader.h"
-#include "module/ComObject.h"
-#include "platform/ErrorObject.h"
-#include "platform/FileLock.h"
+#include "platform/windows/FileLock.h"
 
 class CIniFile final : public ComObject<CIniFile, ApartmentRefCount, IIniFile, IZephFileNavigator,
                                         IZephFileNavigatorInit, ISupportErrorInfo> {

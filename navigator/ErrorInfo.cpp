@@ -1,12 +1,11 @@
 #include "navigator/ErrorInfo.h"
 
 #include <cstdio>
-#include <memory>
 #include <string>
 
 #include "HostContract.h"
-#include "platform/ErrorObject.h"
-#include "platform/WideText.h"
+#include "com/ErrorObject.h"
+#include "platform/windows/SystemMessage.h"
 
 namespace {
 
@@ -39,14 +38,9 @@ constexpr Cause kCauses[] = {
 
 // The system's message for `code` as a cause: its first letter lower-cased
 // and its final full stop and line end removed; empty when it has none.
-std::u16string SystemMessage(DWORD code)
+std::u16string SystemMessageAsCause(DWORD code)
 {
-    wchar_t* buffer = nullptr;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
-        reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    const std::unique_ptr<wchar_t, decltype(&LocalFree)> owned(buffer, &LocalFree);
-    std::u16string message(AsU16(std::wstring_view(buffer != nullptr ? buffer : L"", length)));
+    std::u16string message = platform::SystemMessage(code);
     while (!message.empty() && (message.back() == u'\n' || message.back() == u'\r' || message.back() == u' ' ||
                                 message.back() == u'.'))
         message.pop_back();
@@ -69,7 +63,7 @@ std::u16string CauseOfError(DWORD error)
         if (cause.error == error)
             return cause.words;
     }
-    std::u16string message = SystemMessage(error);
+    std::u16string message = SystemMessageAsCause(error);
     return !message.empty() ? message : CodeText("system error %u", error);
 }
 
@@ -87,7 +81,7 @@ std::u16string CauseOfResult(HRESULT result)
     default:
         break;
     }
-    std::u16string message = SystemMessage(static_cast<DWORD>(result));
+    std::u16string message = SystemMessageAsCause(static_cast<DWORD>(result));
     return !message.empty() ? message : CodeText("error 0x%08X", static_cast<unsigned>(result));
 }
 

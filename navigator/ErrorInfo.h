@@ -8,7 +8,7 @@
 
 #include <string_view>
 
-#include "platform/ComError.h"
+#include "com/ComError.h"
 #include "platform/SystemError.h"
 
 // What an operation was doing with its file.

@@ -1,8 +1,8 @@
 #include "navigator/IniAccessMode.h"
 
-#include <windows.h>
-
 #include <atomic>
+
+#include "platform/windows/WindowsVersion.h"
 
 namespace {
 
@@ -10,16 +10,7 @@ std::atomic<IniAccessMode> accessMode{IniAccessMode::Undetermined};
 
 IniAccessMode ModeForThisSystem() noexcept
 {
-    // A failed request leaves the record zero, which means ProfileApi.
-    OSVERSIONINFOW version = {};
-    version.dwOSVersionInfoSize = sizeof(version);
-    static_assert(sizeof(OSVERSIONINFOW) == 276, "the version record the system expects");
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-    GetVersionExW(&version);
-#pragma GCC diagnostic pop
-    const bool windowsNt4 = version.dwPlatformId == VER_PLATFORM_WIN32_NT && version.dwMajorVersion == 4;
-    return windowsNt4 ? IniAccessMode::InMemory : IniAccessMode::ProfileApi;
+    return platform::ReportsWindowsNt4() ? IniAccessMode::InMemory : IniAccessMode::ProfileApi;
 }
 
 }  // namespace

@@ -10,12 +10,23 @@
 #include <utility>
 
 #include "platform/SystemError.h"
+#include "platform/UniqueAny.h"
 
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
 #error "UTF-16 LE files are read as code units where they lie, which needs a little-endian machine"
 #endif
 
 namespace platform {
+
+// An open file as the system knows it: a Windows HANDLE or a POSIX
+// descriptor, held as a number; -1 (INVALID_HANDLE_VALUE on Windows) holds
+// none. Each platform's file layer closes it.
+struct NativeFileTraits {
+    using type = std::intptr_t;
+    static constexpr std::intptr_t invalid() noexcept { return -1; }
+    static void close(std::intptr_t file) noexcept;
+};
+using NativeFile = UniqueAny<NativeFileTraits>;
 
 // A file open for reading, from its start. Others may read, write and
 // delete the file while it is open.
@@ -24,11 +35,10 @@ public:
     explicit FileReader(const std::u16string& path);
     FileReader(const FileReader&) = delete;
     FileReader& operator=(const FileReader&) = delete;
-    ~FileReader();
 
     // False when the file could not be opened (or is a folder); error()
     // then tells why.
-    bool opened() const noexcept { return handle_ != -1; }
+    bool opened() const noexcept { return file_.valid(); }
 
     // The file's size when it was opened; it may change meanwhile.
     size_t size() const noexcept { return size_; }
@@ -41,9 +51,7 @@ public:
     SystemError error() const noexcept { return error_; }
 
 private:
-    // The open file: a Windows HANDLE or a POSIX descriptor; -1
-    // (INVALID_HANDLE_VALUE on Windows) when none is open.
-    std::intptr_t handle_ = -1;
+    NativeFile file_;
     size_t size_ = 0;
     SystemError error_ = 0;
 };
@@ -98,9 +106,8 @@ private:
 
     std::u16string target_;
     std::u16string temporary_;
-    // The open temporary file: a Windows HANDLE or a POSIX descriptor; -1
-    // (INVALID_HANDLE_VALUE on Windows) while none is open.
-    std::intptr_t handle_ = -1;
+    // The temporary file while it is open.
+    NativeFile file_;
     bool failed_ = false;
     SystemError error_ = 0;
 };

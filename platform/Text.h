@@ -40,7 +40,4 @@ constexpr char16_t ToLower(char16_t unit) noexcept
 // U+200A, the line and paragraph separators, ideographic space and others).
 bool IsSpace(char16_t unit) noexcept;
 
-// Lower-cases every unit of `text` in place.
-void LowerInPlace(std::u16string& text) noexcept;
-
 }  // namespace platform

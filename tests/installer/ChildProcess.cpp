@@ -2,30 +2,25 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
+#include "platform/windows/UniqueHandle.h"
 
 namespace {
 
-struct HandleCloser {
-    void operator()(HANDLE handle) const noexcept { CloseHandle(handle); }
-};
-using UniqueHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, HandleCloser>;
-
 // Starts the program; an empty handle when it cannot be started.
-UniqueHandle Start(const std::wstring& commandLine, STARTUPINFOW& startup, bool inheritHandles)
+UniqueKernelHandle Start(const std::wstring& commandLine, STARTUPINFOW& startup, bool inheritHandles)
 {
     PROCESS_INFORMATION process = {};
     std::wstring mutableCommandLine = commandLine;
     if (!CreateProcessW(nullptr, mutableCommandLine.data(), nullptr, nullptr, inheritHandles, 0, nullptr, nullptr,
                         &startup, &process)) {
         ADD_FAILURE() << "cannot start a program, error " << GetLastError();
-        return nullptr;
+        return {};
     }
     CloseHandle(process.hThread);
-    return UniqueHandle(process.hProcess);
+    return UniqueKernelHandle(process.hProcess);
 }
 
-DWORD WaitForExit(const UniqueHandle& process)
+DWORD WaitForExit(const UniqueKernelHandle& process)
 {
     DWORD exitCode = 0;
     WaitForSingleObject(process.get(), INFINITE);
@@ -35,8 +30,8 @@ DWORD WaitForExit(const UniqueHandle& process)
 
 // A pipe whose ends are owned; the child's end is inheritable, ours is not.
 struct Pipe {
-    UniqueHandle read;
-    UniqueHandle write;
+    UniqueKernelHandle read;
+    UniqueKernelHandle write;
 };
 
 Pipe MakePipe(bool childReads)
@@ -48,7 +43,7 @@ Pipe MakePipe(bool childReads)
         ADD_FAILURE() << "cannot create a pipe, error " << GetLastError();
         return {};
     }
-    Pipe pipe{UniqueHandle(readEnd), UniqueHandle(writeEnd)};
+    Pipe pipe{UniqueKernelHandle(readEnd), UniqueKernelHandle(writeEnd)};
     SetHandleInformation(childReads ? pipe.write.get() : pipe.read.get(), HANDLE_FLAG_INHERIT, 0);
     return pipe;
 }
@@ -59,7 +54,7 @@ DWORD RunProgram(const std::wstring& commandLine)
 {
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
-    const UniqueHandle process = Start(commandLine, startup, false);
+    const UniqueKernelHandle process = Start(commandLine, startup, false);
     return process ? WaitForExit(process) : ~DWORD{0};
 }
 
@@ -77,7 +72,7 @@ ProgramResult RunProgramForOutput(const std::wstring& commandLine, std::string_v
     startup.hStdInput = in.read.get();
     startup.hStdOutput = out.write.get();
     startup.hStdError = out.write.get();
-    const UniqueHandle process = Start(commandLine, startup, true);
+    const UniqueKernelHandle process = Start(commandLine, startup, true);
     // Only the program holds its ends now: it sees the end of its input
     // when we close ours, and we the end of its output when it exits.
     in.read.reset();

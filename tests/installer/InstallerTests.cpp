@@ -13,9 +13,9 @@
 
 #include "ChildProcess.h"
 #include "IniPlugin.h"
-#include "PluginDll.h"
-#include "RegistryTree.h"
-#include "Regsvr32.h"
+#include "support/PluginDll.h"
+#include "support/RegistryTree.h"
+#include "support/Regsvr32.h"
 #include "support/TestFiles.h"
 
 #if !defined(INIPLUGIN_MSI_PACKAGE) || !defined(INIPLUGIN_NEWER_MSI_PACKAGE) || !defined(INIPLUGIN_UPGRADE_CODE)

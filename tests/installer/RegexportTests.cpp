@@ -11,9 +11,10 @@
 #include <string>
 
 #include "IniPlugin.h"
-#include "PluginDll.h"
-#include "RegistryTree.h"
-#include "Regsvr32.h"
+#include "platform/windows/UniqueHandle.h"
+#include "support/PluginDll.h"
+#include "support/RegistryTree.h"
+#include "support/Regsvr32.h"
 #include "tools/regexport/CapturedRegistration.h"
 #include "tools/regexport/WixRegistry.h"
 
@@ -30,18 +31,19 @@ CapturedRegistration OneValue(const std::wstring& name, DWORD type, const std::w
 
 bool ScratchKeyLeft()
 {
-    HKEY software = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Software", 0, KEY_READ, &software) != ERROR_SUCCESS)
+    UniqueHKey software;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Software", 0, KEY_READ, software.put()) != ERROR_SUCCESS) {
+        software.release();  // a failed open leaves nothing to close
         return false;
+    }
     bool found = false;
     wchar_t name[256];
     for (DWORD index = 0;; ++index) {
         DWORD length = 256;
-        if (RegEnumKeyExW(software, index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+        if (RegEnumKeyExW(software.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
             break;
         found = found || std::wstring(name).rfind(L"IniPlugin-regexport-", 0) == 0;
     }
-    RegCloseKey(software);
     return found;
 }
 

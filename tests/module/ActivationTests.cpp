@@ -9,11 +9,11 @@
 #include <functional>
 #include <thread>
 
-#include "Apartment.h"
 #include "HostContract.h"
 #include "IniPlugin.h"
-#include "PluginDll.h"
-#include "Regsvr32.h"
+#include "support/Apartment.h"
+#include "support/PluginDll.h"
+#include "support/Regsvr32.h"
 
 namespace {
 

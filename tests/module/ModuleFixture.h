@@ -6,10 +6,10 @@
 
 #include <gtest/gtest.h>
 
-#include "Apartment.h"
 #include "HostContract.h"
 #include "IniPlugin.h"
-#include "PluginDll.h"
+#include "support/Apartment.h"
+#include "support/PluginDll.h"
 
 class ModuleTest : public ::testing::Test {
 protected:

@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "ModuleFixture.h"
-#include "RegistryTree.h"
 #include "TypeLibraryChecks.h"
+#include "support/RegistryTree.h"
 
 namespace {
 

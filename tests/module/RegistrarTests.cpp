@@ -9,11 +9,11 @@
 
 #include <string>
 
-#include "Apartment.h"
-#include "RegistryTree.h"
 #include "SystemRegistrar.h"
 #include "module/Registrar.h"
-#include "platform/WideText.h"
+#include "platform/windows/WideText.h"
+#include "support/Apartment.h"
+#include "support/RegistryTree.h"
 
 namespace {
 

@@ -7,13 +7,13 @@
 
 #include <filesystem>
 
-#include "Apartment.h"
 #include "HostContract.h"
 #include "IniPlugin.h"
-#include "PluginDll.h"
-#include "RegistryTree.h"
-#include "Regsvr32.h"
 #include "TypeLibraryChecks.h"
+#include "support/Apartment.h"
+#include "support/PluginDll.h"
+#include "support/RegistryTree.h"
+#include "support/Regsvr32.h"
 #include "support/TestFiles.h"
 
 namespace {

@@ -6,9 +6,9 @@
 // destructor does with its references.
 #include <functional>
 
+#include "com/ClassFactory.h"
+#include "com/ModuleLock.h"
 #include "format/CIniFormat.h"
-#include "module/ClassFactory.h"
-#include "module/ModuleLock.h"
 #include "navigator/NavigatorFixture.h"
 #include "support/CountdownAllocator.h"
 

@@ -15,10 +15,10 @@
 #include <memory>
 #include <vector>
 
-#include "platform/FileLock.h"
-#include "support/ErrorDescription.h"
 #include "platform/TemporaryName.h"
-#include "platform/WideText.h"
+#include "platform/windows/FileLock.h"
+#include "platform/windows/WideText.h"
+#include "support/ErrorDescription.h"
 
 namespace {
 
@@ -121,42 +121,41 @@ public:
         startup.cb = sizeof startup;
         // The worker's output would only clutter the test's.
         startup.dwFlags = STARTF_USESTDHANDLES;
-        started_ = CreateProcessW(program, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                                  &process_) != FALSE;
+        PROCESS_INFORMATION started = {};
+        if (CreateProcessW(program, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                           &started)) {
+            process_.reset(started.hProcess);
+            thread_.reset(started.hThread);
+        }
         SetEnvironmentVariableW(kRoleVariable, nullptr);
-        EXPECT_TRUE(started_) << "could not start a worker";
+        EXPECT_TRUE(process_) << "could not start a worker";
     }
-    Worker(const Worker&) = delete;
-    Worker& operator=(const Worker&) = delete;
     ~Worker()
     {
-        if (started_) {
-            TerminateProcess(process_.hProcess, 99);
-            CloseHandle(process_.hThread);
-            CloseHandle(process_.hProcess);
-        }
+        if (process_)
+            TerminateProcess(process_.get(), 99);
     }
 
     // The worker's exit code once it has ended; -1 when it could not start.
     int Finish()
     {
-        if (!started_)
+        if (!process_)
             return -1;
-        WaitForSingleObject(process_.hProcess, INFINITE);
+        WaitForSingleObject(process_.get(), INFINITE);
         DWORD code = 0;
-        GetExitCodeProcess(process_.hProcess, &code);
+        GetExitCodeProcess(process_.get(), &code);
         return static_cast<int>(code);
     }
 
     void Kill()
     {
-        TerminateProcess(process_.hProcess, 98);
-        WaitForSingleObject(process_.hProcess, INFINITE);
+        TerminateProcess(process_.get(), 98);
+        WaitForSingleObject(process_.get(), INFINITE);
     }
 
 private:
-    PROCESS_INFORMATION process_ = {};
-    bool started_ = false;
+    UniqueKernelHandle process_;
+    UniqueKernelHandle thread_;
 };
 
 // Waits for a worker's sign that it is ready; false after a minute.

@@ -12,6 +12,7 @@
 
 #include "HostContract.h"
 #include "navigator/CIniFile.h"
+#include "platform/windows/UniqueHandle.h"
 #include "support/TestFiles.h"
 
 // Host records as the host lays them out: contiguous, 48 bytes apart.
@@ -79,20 +80,12 @@ public:
     explicit ExclusiveHold(const std::filesystem::path& file)
         : handle_(CreateFileW(file.wstring().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr))
     {
-        EXPECT_NE(INVALID_HANDLE_VALUE, handle_) << "could not hold the file";
+        EXPECT_TRUE(handle_) << "could not hold the file";
     }
-    ExclusiveHold(const ExclusiveHold&) = delete;
-    ExclusiveHold& operator=(const ExclusiveHold&) = delete;
-    ~ExclusiveHold() { Release(); }
-    void Release()
-    {
-        if (handle_ != INVALID_HANDLE_VALUE)
-            CloseHandle(handle_);
-        handle_ = INVALID_HANDLE_VALUE;
-    }
+    void Release() { handle_.reset(); }
 
 private:
-    HANDLE handle_;
+    UniqueFileHandle handle_;
 };
 
 class NavigatorTest : public ::testing::Test {

@@ -1,8 +1,6 @@
 // The in-memory path: in InMemory mode (this program is told it runs on
 // Windows NT 4.0), UTF-16 files are read from the navigator's own document,
 // every other file through the private-profile functions.
-#include <memory>
-
 #include "navigator/IniAccessMode.h"
 #include "navigator/NavigatorFixture.h"
 #include "support/ErrorDescription.h"
@@ -34,9 +32,9 @@ TEST_F(NavigatorTest, InitFailsOnAFileItCannotLoadAndSaysWhy)
     // cannot open still fails, whatever it holds.
     EXPECT_EQ(E_FAIL, init->Init(folder.path().wstring().c_str(), 0)) << "a folder is not a file";
     const auto held = IniFile("[s]\r\nk=v\r\n", "held.ini");
-    const std::unique_ptr<void, decltype(&CloseHandle)> hold(
-        CreateFileW(held.wstring().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr), &CloseHandle);
-    ASSERT_NE(INVALID_HANDLE_VALUE, hold.get());
+    const UniqueFileHandle hold(
+        CreateFileW(held.wstring().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(hold);
     EXPECT_EQ(E_FAIL, init->Init(held.wstring().c_str(), 0)) << "a file held open without sharing";
 }
 

@@ -10,7 +10,7 @@
 #include "navigator/NavigatorFixture.h"
 
 #include "document/IniFileReader.h"
-#include "platform/WideText.h"
+#include "platform/windows/WideText.h"
 
 #include <algorithm>
 #include <cmath>

@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "com/Bstr.h"
+
 // The description of the error object that the last call left, fetched only
 // when `object` says that `iid` reports through error objects; fetching takes
 // the error object off the thread. "<none>" when there is none.
@@ -18,10 +20,8 @@ inline std::wstring ErrorDescription(IUnknown* object, REFIID iid)
     Microsoft::WRL::ComPtr<IErrorInfo> info;
     if (GetErrorInfo(0, &info) != S_OK || !info)
         return L"<none>";
-    BSTR description = nullptr;
-    if (FAILED(info->GetDescription(&description)))
+    UniqueBstr description;
+    if (FAILED(info->GetDescription(description.put())))
         return L"<no description>";
-    std::wstring text(description != nullptr ? description : L"");
-    SysFreeString(description);
-    return text;
+    return std::wstring(description ? description.get() : L"");
 }

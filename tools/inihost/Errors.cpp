@@ -4,9 +4,9 @@
 #include <wrl/client.h>
 
 #include <cstdio>
-#include <memory>
 
-#include "platform/Bstr.h"
+#include "com/Bstr.h"
+#include "platform/windows/UniqueHandle.h"
 
 std::string HexCode(HRESULT hr)
 {
@@ -17,12 +17,11 @@ std::string HexCode(HRESULT hr)
 
 std::wstring SystemMessage(HRESULT hr)
 {
-    wchar_t* buffer = nullptr;
+    UniqueLocalString buffer;
     const DWORD length = FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-        static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    const std::unique_ptr<wchar_t, decltype(&LocalFree)> owned(buffer, &LocalFree);
-    std::wstring message(buffer != nullptr ? buffer : L"", length);
+        static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(buffer.put()), 0, nullptr);
+    std::wstring message(buffer ? buffer.get() : L"", length);
     while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' '))
         message.pop_back();
     return message;

@@ -1,7 +1,7 @@
 #include "Host.h"
 
 #include "IniPlugin.h"
-#include "platform/Bstr.h"
+#include "com/Bstr.h"
 
 namespace {
 

@@ -17,27 +17,19 @@ Function Export(HMODULE module, const char* name)
 
 Plugin::Plugin(const std::wstring& dllPath) : module_(LoadLibraryW(dllPath.c_str()))
 {
-    if (module_ == nullptr)
+    if (!module_)
         throw PluginUnavailable{L"cannot load " + dllPath + L": " + SystemMessage(HRESULT_FROM_WIN32(GetLastError()))};
-    if (Export<GetClassObjectFunction>(module_, "DllGetClassObject") == nullptr) {
-        FreeLibrary(module_);
+    if (Export<GetClassObjectFunction>(module_.get(), "DllGetClassObject") == nullptr)
         throw PluginUnavailable{dllPath + L" has no DllGetClassObject: it is not a COM server"};
-    }
-}
-
-Plugin::~Plugin()
-{
-    if (module_ != nullptr)
-        FreeLibrary(module_);
 }
 
 HRESULT Plugin::Create(REFCLSID classId, REFIID iid, void** object) const
 {
     *object = nullptr;
-    if (module_ == nullptr)
+    if (!module_)
         return CoCreateInstance(classId, nullptr, CLSCTX_INPROC_SERVER, iid, object);
     Microsoft::WRL::ComPtr<IClassFactory> factory;
-    const HRESULT hr = Export<GetClassObjectFunction>(module_, "DllGetClassObject")(classId, IID_IClassFactory,
+    const HRESULT hr = Export<GetClassObjectFunction>(module_.get(), "DllGetClassObject")(classId, IID_IClassFactory,
                                                                                     &factory);
     if (FAILED(hr))
         return hr;
@@ -46,9 +38,9 @@ HRESULT Plugin::Create(REFCLSID classId, REFIID iid, void** object) const
 
 std::optional<HRESULT> Plugin::CanUnloadNow() const
 {
-    if (module_ == nullptr)
+    if (!module_)
         return std::nullopt;
-    const auto canUnloadNow = Export<CanUnloadNowFunction>(module_, "DllCanUnloadNow");
+    const auto canUnloadNow = Export<CanUnloadNowFunction>(module_.get(), "DllCanUnloadNow");
     if (canUnloadNow == nullptr)
         return std::nullopt;
     return canUnloadNow();

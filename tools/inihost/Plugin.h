@@ -9,6 +9,7 @@
 #include <string>
 
 #include "HostContract.h"
+#include "platform/windows/UniqueHandle.h"
 
 class Plugin {
 public:
@@ -18,7 +19,6 @@ public:
     explicit Plugin(const std::wstring& dllPath);
     Plugin(const Plugin&) = delete;
     Plugin& operator=(const Plugin&) = delete;
-    ~Plugin();
 
     // Creates an object of the class; the HRESULT says why not.
     HRESULT Create(REFCLSID classId, REFIID iid, void** object) const;
@@ -26,10 +26,10 @@ public:
     // The module's own unload answer; only for a DLL loaded by path.
     std::optional<HRESULT> CanUnloadNow() const;
 
-    bool loadedByPath() const { return module_ != nullptr; }
+    bool loadedByPath() const { return module_.valid(); }
 
 private:
-    HMODULE module_ = nullptr;
+    UniqueModule module_;
 };
 
 // The plug-in could not be reached at all.

@@ -1,7 +1,7 @@
 #include "RecordArray.h"
 
-#include "platform/Bstr.h"
-#include "platform/WideText.h"
+#include "com/Bstr.h"
+#include "platform/windows/WideText.h"
 
 namespace {
 
@@ -9,7 +9,7 @@ BSTR NewBstr(const std::optional<std::wstring>& text)
 {
     if (!text)
         return nullptr;
-    return UniqueBstr::Copy(AsU16(*text))
+    return MakeBstr(AsU16(*text))
         .release();
 }
 

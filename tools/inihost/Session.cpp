@@ -12,11 +12,11 @@
 #include <nlohmann/json.hpp>
 
 #include "Errors.h"
-#include "platform/Bstr.h"
-#include "platform/WideText.h"
 #include "RecordArray.h"
 #include "Utf8.h"
 #include "Values.h"
+#include "com/Bstr.h"
+#include "platform/windows/WideText.h"
 
 namespace {
 
@@ -32,7 +32,7 @@ UniqueBstr RequestString(const json& text)
     if (!text.is_string())
         Refuse("a text must be a string or null");
     const std::wstring wide = FromUtf8(text.get<std::string>());
-    return UniqueBstr::Copy(AsU16(wide));
+    return MakeBstr(AsU16(wide));
 }
 
 std::optional<std::wstring> OptionalText(const json& request, const char* name)

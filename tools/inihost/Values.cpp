@@ -4,9 +4,9 @@
 #include <stdexcept>
 
 #include "Utf8.h"
-#include "platform/Bstr.h"
-#include "platform/WideText.h"
-#include "platform/Variant.h"
+#include "com/Bstr.h"
+#include "com/Variant.h"
+#include "platform/windows/WideText.h"
 
 namespace {
 
@@ -31,7 +31,7 @@ VARIANT Text(const std::wstring& text)
     VARIANT value = Empty();
     V_VT(&value) = VT_BSTR;
     V_BSTR(&value) =
-        UniqueBstr::Copy(AsU16(text)).release();
+        MakeBstr(AsU16(text)).release();
     return value;
 }
 

@@ -1,11 +1,10 @@
 #include "tools/regexport/CapturedRegistration.h"
 
 #include <algorithm>
-#include <memory>
 #include <stdexcept>
 #include <string>
 
-#include "module/UniqueHKey.h"
+#include "platform/windows/UniqueHandle.h"
 
 namespace {
 
@@ -13,11 +12,6 @@ namespace {
 {
     throw std::runtime_error(what + " (error " + std::to_string(code) + ")");
 }
-
-struct LibraryDeleter {
-    void operator()(HMODULE module) const noexcept { FreeLibrary(module); }
-};
-using UniqueLibrary = std::unique_ptr<std::remove_pointer_t<HMODULE>, LibraryDeleter>;
 
 // A key of our own below HKEY_CURRENT_USER, deleted with everything in it
 // when the capture ends, however it ends.
@@ -63,7 +57,7 @@ public:
 // Registers the DLL and returns its path as the DLL itself sees it.
 std::wstring RunDllRegisterServer(const std::wstring& dllPath)
 {
-    const UniqueLibrary library(LoadLibraryW(dllPath.c_str()));
+    const UniqueModule library(LoadLibraryW(dllPath.c_str()));
     if (!library)
         Fail("cannot load the DLL", static_cast<LONG>(GetLastError()));
     using RegisterFunction = HRESULT(STDAPICALLTYPE*)();

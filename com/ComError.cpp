@@ -1,4 +1,4 @@
-#include "platform/ComError.h"
+#include "com/ComError.h"
 
 #include <new>
 

@@ -1,4 +1,4 @@
-#include "PluginDll.h"
+#include "support/PluginDll.h"
 
 #include <gtest/gtest.h>
 
@@ -18,13 +18,7 @@ PluginDll::PluginDll() : PluginDll(BuiltPath()) {}
 
 PluginDll::PluginDll(const std::wstring& path) : module_(LoadLibraryW(path.c_str()))
 {
-    EXPECT_NE(nullptr, module_) << "cannot load the plug-in, error " << GetLastError();
-}
-
-PluginDll::~PluginDll()
-{
-    if (module_ != nullptr)
-        FreeLibrary(module_);
+    EXPECT_TRUE(module_) << "cannot load the plug-in, error " << GetLastError();
 }
 
 std::wstring PluginDll::BuiltPath()
@@ -40,7 +34,7 @@ std::wstring PluginDll::BuiltPath()
 template <class Function>
 Function PluginDll::Export(const char* name) const
 {
-    const FARPROC address = GetProcAddress(module_, name);
+    const FARPROC address = GetProcAddress(module_.get(), name);
     if (address == nullptr)
         ADD_FAILURE() << "the plug-in does not export " << name;
     return reinterpret_cast<Function>(reinterpret_cast<void*>(address));

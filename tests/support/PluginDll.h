@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "platform/windows/UniqueHandle.h"
+
 class PluginDll {
 public:
     // Loads the DLL the build made (or the copy at `path`); the test fails if it cannot.
@@ -13,12 +15,11 @@ public:
     explicit PluginDll(const std::wstring& path);
     PluginDll(const PluginDll&) = delete;
     PluginDll& operator=(const PluginDll&) = delete;
-    ~PluginDll();
 
     // The built DLL's Windows path (Wine's Z: drive is the Linux root).
     static std::wstring BuiltPath();
 
-    HMODULE handle() const { return module_; }
+    HMODULE handle() const { return module_.get(); }
     HRESULT CanUnloadNow() const;
     HRESULT GetClassObject(REFCLSID clsid, REFIID iid, void** result) const;
     HRESULT RegisterServer() const;
@@ -34,5 +35,5 @@ private:
     template <class Function>
     Function Export(const char* name) const;
 
-    HMODULE module_ = nullptr;
+    UniqueModule module_;
 };

@@ -1,6 +1,7 @@
 #pragma once
-// The one implementation of IUnknown that both classes share, for plain and
-// for aggregated objects alike.
+// The one implementation of IUnknown of the module: both classes and their
+// class objects (com/ClassFactory.h) share it, plain and aggregated objects
+// alike.
 //
 // Every object carries an inner, non-delegating unknown that owns the
 // reference count and answers QueryInterface from the object's interface
@@ -16,19 +17,24 @@
 //   HRESULT QueryExtraInterface(REFIID, void**) - interfaces answered by an
 //       aggregated helper (the free-threaded marshaler), after the list.
 #include <windows.h>
+#include <unknwn.h>
 
 #include <atomic>
 #include <climits>
 #include <memory>
 
-#include "module/ModuleLock.h"
-#include "platform/ComError.h"
+#include "com/ComError.h"
+#include "com/ModuleLock.h"
 
 // The count an object holds while it is destroyed: far from zero, so that
 // whatever its destructor does with its own references (a helper it
 // aggregates releasing it, say) cannot bring the count to zero a second time
 // and destroy it twice.
 constexpr ULONG kReferencesWhileDestroyed = ULONG_MAX / 2;
+
+// How an object counts its references. The count also keeps the module
+// loaded (com/ModuleLock.h) as its object must: every object of the module's
+// classes holds one module lock for its whole life.
 
 // Free-threaded objects count references atomically.
 class AtomicRefCount {
@@ -38,6 +44,7 @@ public:
     void Stabilize() noexcept { count_ = kReferencesWhileDestroyed; }
 
 private:
+    ModuleLockHold moduleLock_;
     std::atomic<ULONG> count_{0};
 };
 
@@ -49,11 +56,16 @@ public:
     void Stabilize() noexcept { count_ = kReferencesWhileDestroyed; }
 
 private:
+    ModuleLockHold moduleLock_;
     ULONG count_ = 0;
 };
 
-template <class Derived, class RefCount, class FirstInterface, class... OtherInterfaces>
-class ComObject : public FirstInterface, public OtherInterfaces... {
+// The static CreateInstance of ComObject. It lives in a base of its own,
+// beside the interfaces rather than below them, so that a class object can
+// be a ComObject too: IClassFactory has a CreateInstance of its own, which a
+// static function of the same signature below it could not stand beside.
+template <class Object>
+class ComObjectCreation {
 public:
     // Creates a plain object (outer null) or an aggregated one, and answers
     // `iid` on its inner unknown. A failing construction step or
@@ -61,28 +73,15 @@ public:
     // member whose constructor runs out of memory (E_OUTOFMEMORY).
     static HRESULT CreateInstance(IUnknown* outer, REFIID iid, void** result) noexcept
     {
-        if (result == nullptr)
-            return E_POINTER;
-        *result = nullptr;
-        std::unique_ptr<Derived> created;
-        try {
-            created = std::make_unique<Derived>();
-        } catch (...) {
-            return HResultFromCaughtException();
-        }
-        Derived* object = created.release();  // from here the reference count owns it
-        if (outer != nullptr)
-            object->controlling_ = outer;
-        // Hold a reference through construction so that nothing it does can
-        // destroy the object half-built.
-        object->inner_.AddRef();
-        HRESULT hr = object->FinalConstruct();
-        if (SUCCEEDED(hr))
-            hr = object->inner_.QueryInterface(iid, result);
-        object->inner_.Release();
-        return hr;
+        return Object::Construct(outer, iid, result);
     }
+};
 
+template <class Derived, class RefCount, class FirstInterface, class... OtherInterfaces>
+class ComObject : public ComObjectCreation<ComObject<Derived, RefCount, FirstInterface, OtherInterfaces...>>,
+                  public FirstInterface,
+                  public OtherInterfaces... {
+public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** result) override
     {
         return controlling_->QueryInterface(iid, result);
@@ -107,6 +106,32 @@ protected:
     }
 
 private:
+    friend class ComObjectCreation<ComObject>;
+
+    static HRESULT Construct(IUnknown* outer, REFIID iid, void** result) noexcept
+    {
+        if (result == nullptr)
+            return E_POINTER;
+        *result = nullptr;
+        std::unique_ptr<Derived> created;
+        try {
+            created = std::make_unique<Derived>();
+        } catch (...) {
+            return HResultFromCaughtException();
+        }
+        Derived* object = created.release();  // from here the reference count owns it
+        if (outer != nullptr)
+            object->controlling_ = outer;
+        // Hold a reference through construction so that nothing it does can
+        // destroy the object half-built.
+        object->inner_.AddRef();
+        HRESULT hr = object->FinalConstruct();
+        if (SUCCEEDED(hr))
+            hr = object->inner_.QueryInterface(iid, result);
+        object->inner_.Release();
+        return hr;
+    }
+
     class InnerUnknown final : public IUnknown {
     public:
         explicit InnerUnknown(ComObject* owner) noexcept : owner_(owner) {}
@@ -156,7 +181,6 @@ private:
             return false;
     }
 
-    ModuleLockHold moduleLock_;
     InnerUnknown inner_{this};
     IUnknown* controlling_ = &inner_;
 };

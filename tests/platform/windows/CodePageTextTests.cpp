@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/CodePageText.h"
+#include "platform/windows/CodePageText.h"
 
 using platform::AppendCodePageAsUtf16;
 using platform::AppendUtf16AsCodePage;

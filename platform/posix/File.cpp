@@ -19,25 +19,6 @@
 namespace platform {
 namespace {
 
-// RAII owner of a file descriptor.
-class UniqueDescriptor {
-public:
-    explicit UniqueDescriptor(int owned) noexcept : value_(owned) {}
-    UniqueDescriptor(const UniqueDescriptor&) = delete;
-    UniqueDescriptor& operator=(const UniqueDescriptor&) = delete;
-    ~UniqueDescriptor()
-    {
-        if (valid())
-            close(value_);
-    }
-
-    int get() const noexcept { return value_; }
-    bool valid() const noexcept { return value_ >= 0; }
-
-private:
-    int value_;
-};
-
 struct DirectoryTraits {
     using type = DIR*;
     static DIR* invalid() noexcept { return nullptr; }
@@ -116,6 +97,8 @@ bool IsReadOnly(const NativePath& path, const struct stat& status)
 
 }  // namespace
 
+void NativeFileTraits::close(std::intptr_t file) noexcept { ::close(static_cast<int>(file)); }
+
 FileReader::FileReader(const std::u16string& path)
 {
     const int opened = open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
@@ -123,27 +106,20 @@ FileReader::FileReader(const std::u16string& path)
         error_ = static_cast<SystemError>(errno);
         return;
     }
-    handle_ = opened;
+    file_.reset(opened);
     struct stat status;
     if (fstat(opened, &status) != 0 || S_ISDIR(status.st_mode)) {
         error_ = S_ISDIR(status.st_mode) ? EISDIR : static_cast<SystemError>(errno);
-        close(opened);
-        handle_ = -1;
+        file_.reset();
         return;
     }
     size_ = static_cast<size_t>(std::max<off_t>(status.st_size, 0));
 }
 
-FileReader::~FileReader()
-{
-    if (opened())
-        close(static_cast<int>(handle_));
-}
-
 bool FileReader::Read(char* buffer, size_t capacity, size_t& got)
 {
     for (;;) {
-        const ssize_t read = ::read(static_cast<int>(handle_), buffer, capacity);
+        const ssize_t read = ::read(static_cast<int>(file_.get()), buffer, capacity);
         if (read < 0 && errno == EINTR)
             continue;
         got = read > 0 ? static_cast<size_t>(read) : 0;
@@ -183,7 +159,7 @@ void FileReplacement::Open()
         temporary_.clear();  // not ours: nothing to remove
         return;
     }
-    handle_ = created;
+    file_.reset(created);
     // The new version takes the place of the old one with its permissions.
     if (exists && fchmod(created, status.st_mode & 07777) != 0)
         Fail(static_cast<SystemError>(errno));
@@ -192,7 +168,7 @@ void FileReplacement::Open()
 bool FileReplacement::Write(std::string_view bytes)
 {
     while (!failed_ && !bytes.empty()) {
-        const ssize_t written = write(static_cast<int>(handle_), bytes.data(), bytes.size());
+        const ssize_t written = write(static_cast<int>(file_.get()), bytes.data(), bytes.size());
         if (written < 0 && errno == EINTR)
             continue;
         if (written < 0)
@@ -207,7 +183,7 @@ bool FileReplacement::Write(std::string_view bytes)
 
 bool FileReplacement::Commit()
 {
-    if (!failed_ && (fsync(static_cast<int>(handle_)) != 0 || !Close() ||
+    if (!failed_ && (fsync(static_cast<int>(file_.get())) != 0 || !Close() ||
                      rename(NativePath(temporary_).c_str(), NativePath(target_).c_str()) != 0))
         Fail(static_cast<SystemError>(errno));
     if (failed_) {
@@ -220,9 +196,11 @@ bool FileReplacement::Commit()
 
 bool FileReplacement::Close() noexcept
 {
-    if (handle_ == -1)
+    // Closed here rather than by the owner, whose close reports nothing: a
+    // failed close can mean that written data never reached the disk.
+    if (!file_)
         return true;
-    return close(static_cast<int>(std::exchange(handle_, -1))) == 0;
+    return ::close(static_cast<int>(file_.release())) == 0;
 }
 
 namespace {

@@ -1,4 +1,4 @@
-#include "module/ModuleLock.h"
+#include "com/ModuleLock.h"
 
 #include <atomic>
 

@@ -25,10 +25,4 @@ bool IsSpace(char16_t unit) noexcept
     return std::binary_search(kWhiteSpace.begin(), kWhiteSpace.end(), unit);
 }
 
-void LowerInPlace(std::u16string& text) noexcept
-{
-    for (char16_t& unit : text)
-        unit = ToLower(unit);
-}
-
 }  // namespace platform

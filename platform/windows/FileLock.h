@@ -29,7 +29,7 @@
 #include <chrono>
 #include <string>
 
-#include "platform/UniqueHandle.h"
+#include "platform/windows/UniqueHandle.h"
 
 namespace platform {
 

@@ -10,11 +10,11 @@
 #include <cstring>
 #include <string>
 
-#include "convert/ValueToText.h"
-#include "platform/Bstr.h"
-#include "platform/ComError.h"
-#include "platform/Variant.h"
-#include "platform/WideText.h"
+#include "com/Bstr.h"
+#include "com/ComError.h"
+#include "com/Variant.h"
+#include "convert/windows/ValueToText.h"
+#include "platform/windows/WideText.h"
 #include "support/MallocSpy.h"
 
 namespace {
@@ -42,7 +42,7 @@ void SetString(UniqueVariant& value, std::u16string_view text)
 {
     VariantClear(value.get());
     V_VT(value.get()) = VT_BSTR;
-    V_BSTR(value.get()) = UniqueBstr::Copy(text).release();
+    V_BSTR(value.get()) = MakeBstr(text).release();
 }
 
 // The HRESULT that ValueToText throws for `value`, or S_OK when it succeeds.
@@ -203,7 +203,7 @@ TEST_F(ValueToTextTest, ANullStringGivesEmptyText)
 
 TEST_F(ValueToTextTest, AStringByReferenceGivesItsText)
 {
-    UniqueBstr text = UniqueBstr::Copy(u"by reference");
+    UniqueBstr text = MakeBstr(u"by reference");
     BSTR held = text.get();
     UniqueVariant value;
     V_VT(value.get()) = VT_BSTR | VT_BYREF;

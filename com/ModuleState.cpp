@@ -1,4 +1,4 @@
-#include "module/ModuleState.h"
+#include "com/ModuleState.h"
 
 namespace {
 ModuleState thisModule;
@@ -6,8 +6,6 @@ thread_local const ModuleState* selectedState = nullptr;
 }
 
 ModuleState& ThisModuleState() noexcept { return thisModule; }
-
-const ModuleState* CurrentModuleState() noexcept { return selectedState; }
 
 ModuleStateScope::ModuleStateScope() noexcept : previous_(selectedState) { selectedState = &thisModule; }
 

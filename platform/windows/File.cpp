@@ -7,18 +7,11 @@
 
 #include "platform/File.h"
 #include "platform/TemporaryName.h"
-#include "platform/UniqueHandle.h"
-#include "platform/WideText.h"
+#include "platform/windows/UniqueHandle.h"
+#include "platform/windows/WideText.h"
 
 namespace platform {
 namespace {
-
-struct FindHandleTraits {
-    using type = HANDLE;
-    static HANDLE invalid() noexcept { return INVALID_HANDLE_VALUE; }
-    static void close(HANDLE value) noexcept { FindClose(value); }
-};
-using UniqueFindHandle = UniqueAny<FindHandleTraits>;
 
 // What ends the folder part of a path; "C:name" names a file in the current
 // folder of drive C.
@@ -97,6 +90,8 @@ bool MayBeDeleted(const std::u16string& path)
 
 }  // namespace
 
+void NativeFileTraits::close(std::intptr_t file) noexcept { CloseHandle(AsHandle(file)); }
+
 FileReader::FileReader(const std::u16string& path)
 {
     // Others may go on reading, writing and even deleting the file meanwhile,
@@ -107,31 +102,24 @@ FileReader::FileReader(const std::u16string& path)
         error_ = LastError();
         return;
     }
-    handle_ = reinterpret_cast<std::intptr_t>(opened);
+    file_.reset(reinterpret_cast<std::intptr_t>(opened));
     LARGE_INTEGER size;
     if (!GetFileSizeEx(opened, &size))
         error_ = LastError();
     else if (static_cast<unsigned long long>(size.QuadPart) >= SIZE_MAX / 2)
         error_ = ERROR_FILE_TOO_LARGE;
     if (error_ != 0) {
-        CloseHandle(opened);
-        handle_ = -1;
+        file_.reset();
         return;
     }
     size_ = static_cast<size_t>(size.QuadPart);
-}
-
-FileReader::~FileReader()
-{
-    if (opened())
-        CloseHandle(AsHandle(handle_));
 }
 
 bool FileReader::Read(char* buffer, size_t capacity, size_t& got)
 {
     DWORD read = 0;
     const BOOL done =
-        ReadFile(AsHandle(handle_), buffer, static_cast<DWORD>(std::min(capacity, kLargestTransfer)), &read, nullptr);
+        ReadFile(AsHandle(file_.get()), buffer, static_cast<DWORD>(std::min(capacity, kLargestTransfer)), &read, nullptr);
     got = done ? read : 0;
     if (!done)
         error_ = LastError();
@@ -164,7 +152,7 @@ void FileReplacement::Open()
         temporary_.clear();  // not ours: nothing to remove
         return;
     }
-    handle_ = reinterpret_cast<std::intptr_t>(created);
+    file_.reset(reinterpret_cast<std::intptr_t>(created));
 }
 
 bool FileReplacement::Write(std::string_view bytes)
@@ -172,7 +160,7 @@ bool FileReplacement::Write(std::string_view bytes)
     while (!failed_ && !bytes.empty()) {
         DWORD written = 0;
         const auto wanted = static_cast<DWORD>(std::min(bytes.size(), kLargestTransfer));
-        if (!WriteFile(AsHandle(handle_), bytes.data(), wanted, &written, nullptr))
+        if (!WriteFile(AsHandle(file_.get()), bytes.data(), wanted, &written, nullptr))
             Fail(LastError());
         else if (written == 0)
             Fail(ERROR_WRITE_FAULT);
@@ -183,7 +171,7 @@ bool FileReplacement::Write(std::string_view bytes)
 
 bool FileReplacement::Commit()
 {
-    if (!failed_ && !(FlushFileBuffers(AsHandle(handle_)) && Close()))
+    if (!failed_ && !(FlushFileBuffers(AsHandle(file_.get())) && Close()))
         Fail(LastError());
     SystemError refusal = 0;
     const Target target = failed_ ? Target::Refused : LookAt(target_, refusal);
@@ -217,9 +205,11 @@ bool FileReplacement::Commit()
 
 bool FileReplacement::Close() noexcept
 {
-    if (handle_ == -1)
+    // Closed here rather than by the owner, whose close reports nothing: a
+    // failed close can mean that written data never reached the disk.
+    if (!file_)
         return true;
-    return CloseHandle(AsHandle(std::exchange(handle_, -1))) != FALSE;
+    return CloseHandle(AsHandle(file_.release())) != FALSE;
 }
 
 namespace {

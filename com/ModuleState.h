@@ -13,10 +13,6 @@ struct ModuleState {
 // This module's own state; its instance handle is recorded at process attach.
 ModuleState& ThisModuleState() noexcept;
 
-// The state selected on the calling thread; null when no operation of this
-// module is running on it.
-const ModuleState* CurrentModuleState() noexcept;
-
 class ModuleStateScope {
 public:
     ModuleStateScope() noexcept;

@@ -1,4 +1,4 @@
-#include "platform/FileLock.h"
+#include "platform/windows/FileLock.h"
 
 #include <objbase.h>
 #include <winternl.h>
@@ -10,7 +10,7 @@
 
 #include "platform/File.h"
 #include "platform/Text.h"
-#include "platform/WideText.h"
+#include "platform/windows/WideText.h"
 
 namespace platform {
 namespace {

@@ -1,4 +1,4 @@
-#include "RegistryTree.h"
+#include "support/RegistryTree.h"
 
 #include <gtest/gtest.h>
 
@@ -6,27 +6,18 @@
 
 #include <vector>
 
+#include "platform/windows/UniqueHandle.h"
+
 namespace {
 
-class Key {
-public:
-    Key(HKEY root, const std::wstring& path)
-    {
-        if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key_) != ERROR_SUCCESS)
-            key_ = nullptr;
-    }
-    Key(const Key&) = delete;
-    Key& operator=(const Key&) = delete;
-    ~Key()
-    {
-        if (key_ != nullptr)
-            RegCloseKey(key_);
-    }
-    HKEY get() const { return key_; }
-
-private:
-    HKEY key_ = nullptr;
-};
+// The key at `path` below `root` opened for reading; nothing when it cannot be.
+UniqueHKey OpenKey(HKEY root, const std::wstring& path)
+{
+    UniqueHKey key;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS)
+        key.release();  // a failed open leaves nothing to close
+    return key;
+}
 
 RegistryTree ReadOpenKey(HKEY key)
 {
@@ -49,7 +40,7 @@ RegistryTree ReadOpenKey(HKEY key)
         DWORD nameLength = 256;
         if (RegEnumKeyExW(key, index, name, &nameLength, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
             break;
-        Key subkey(key, name);
+        const UniqueHKey subkey = OpenKey(key, name);
         tree.subkeys[name] = ReadOpenKey(subkey.get());
     }
     return tree;
@@ -83,13 +74,13 @@ void PrintTo(const RegistryTree& tree, std::ostream* out)
 
 std::optional<RegistryTree> ReadRegistryTree(HKEY root, const std::wstring& path)
 {
-    Key key(root, path);
-    if (key.get() == nullptr)
+    const UniqueHKey key = OpenKey(root, path);
+    if (!key)
         return std::nullopt;
     return ReadOpenKey(key.get());
 }
 
-bool RegistryKeyExists(HKEY root, const std::wstring& path) { return Key(root, path).get() != nullptr; }
+bool RegistryKeyExists(HKEY root, const std::wstring& path) { return OpenKey(root, path).valid(); }
 
 std::optional<std::wstring> ReadRegistryText(HKEY root, const std::wstring& path, const std::wstring& name)
 {

@@ -1,11 +1,11 @@
-#include "convert/ValueToText.h"
+#include "convert/windows/ValueToText.h"
 
 #include <new>
 
+#include "com/ComError.h"
+#include "com/Variant.h"
 #include "convert/FormatDate.h"
-#include "platform/ComError.h"
-#include "platform/Variant.h"
-#include "platform/WideText.h"
+#include "platform/windows/WideText.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
-#include "convert/TextToValue.h"
+#include "convert/windows/TextToValue.h"
 
-#include "platform/Bstr.h"
-#include "platform/ComError.h"
+#include "com/Bstr.h"
+#include "com/ComError.h"
 
 bool TextToValue(VARIANT& value, const wchar_t* text) noexcept
 {

@@ -1,4 +1,4 @@
-#include "platform/ErrorObject.h"
+#include "com/ErrorObject.h"
 
 #include <oleauto.h>
 #include <wrl/client.h>

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "platform/CodePageText.h"
 #include "platform/SystemError.h"
 #include "platform/Text.h"
+#include "platform/windows/CodePageText.h"
 
 static_assert(platform::kUnconvertibleText == ERROR_NO_UNICODE_TRANSLATION, "the code the document reports");
 
