@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 #include <utility>
 
 #include "platform/SystemError.h"
@@ -112,15 +113,22 @@ private:
     SystemError error_ = 0;
 };
 
+// The new versions of `target` in its folder: the files whose names
+// TemporaryNameBeside gives for it, with their folder.
+std::vector<std::u16string> ReplacementsBeside(const std::u16string& target);
+
 // Whether a new version of `target` waits in its folder under a temporary
 // name: a save of it is under way, or one was killed before it ended.
 bool ReplacementUnderway(const std::u16string& target) noexcept;
 
 // Removes the new versions of `target` that saves of it left in its folder
-// when their process was killed before it could remove them: the files whose
-// names TemporaryNameBeside gives for this target, and no others. Call it
-// only while no save of the target can be running, that is under the lock
-// that writers of the file hold. A file that is still open stays.
+// when their process was killed before it could remove them, and no other
+// file. Call it only while no save of the target can be running, that is
+// under the lock that writers of the file hold. A file that is still open
+// stays.
 void RemoveAbandonedReplacements(const std::u16string& target) noexcept;
+
+// Removes a file, when the system lets it.
+void RemoveFile(const std::u16string& path) noexcept;
 
 }  // namespace platform

@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <new>
 #include <utility>
 
 #include "platform/File.h"
@@ -108,8 +107,11 @@ FileReader::FileReader(const std::u16string& path)
     }
     file_.reset(opened);
     struct stat status;
-    if (fstat(opened, &status) != 0 || S_ISDIR(status.st_mode)) {
-        error_ = S_ISDIR(status.st_mode) ? EISDIR : static_cast<SystemError>(errno);
+    if (fstat(opened, &status) != 0)
+        error_ = static_cast<SystemError>(errno);
+    else if (S_ISDIR(status.st_mode))
+        error_ = EISDIR;
+    if (error_ != 0) {
         file_.reset();
         return;
     }
@@ -203,53 +205,24 @@ bool FileReplacement::Close() noexcept
     return ::close(static_cast<int>(file_.release())) == 0;
 }
 
-namespace {
-
-// Calls `found` with the full name of each file in the folder of `target`
-// whose name TemporaryNameBeside gives for it, until `found` returns false.
-template <class Found>
-void ForEachReplacement(const std::u16string& target, Found&& found)
+std::vector<std::u16string> ReplacementsBeside(const std::u16string& target)
 {
+    std::vector<std::u16string> names;
     const std::u16string folder = target.substr(0, temporary_name::FolderLength(target, u"/"));
     const UniqueAny<DirectoryTraits> listing(opendir(folder.empty() ? "." : NativePath(folder).c_str()));
     if (!listing)
-        return;
+        return names;
     while (const dirent* entry = readdir(listing.get())) {
         // Our names are ASCII: a name with other bytes is not one of them.
         const std::string_view name(entry->d_name);
         const std::u16string wide(name.begin(), name.end());
-        if (IsTemporaryNameOf(wide, target, u"/") && !found(folder + wide))
-            return;
+        if (IsTemporaryNameOf(wide, target, u"/"))
+            names.push_back(folder + wide);
     }
+    return names;
 }
 
-}  // namespace
-
-bool ReplacementUnderway(const std::u16string& target) noexcept
-{
-    bool underway = false;
-    try {
-        ForEachReplacement(target, [&](const std::u16string&) {
-            underway = true;
-            return false;  // one is enough
-        });
-    } catch (const std::bad_alloc&) {
-        // Taken for none: the caller then sees the file as missing.
-    }
-    return underway;
-}
-
-void RemoveAbandonedReplacements(const std::u16string& target) noexcept
-{
-    try {
-        ForEachReplacement(target, [](const std::u16string& name) {
-            unlink(NativePath(name).c_str());
-            return true;
-        });
-    } catch (const std::bad_alloc&) {
-        // Left for the next save.
-    }
-}
+void RemoveFile(const std::u16string& path) noexcept { unlink(NativePath(path).c_str()); }
 
 void FileReplacement::Fail(SystemError reason) noexcept
 {

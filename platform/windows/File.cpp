@@ -2,7 +2,6 @@
 #include <bcrypt.h>
 
 #include <algorithm>
-#include <new>
 #include <utility>
 
 #include "platform/File.h"
@@ -212,54 +211,24 @@ bool FileReplacement::Close() noexcept
     return CloseHandle(AsHandle(file_.release())) != FALSE;
 }
 
-namespace {
-
-// Calls `found` with the full name of each file in the folder of `target`
-// whose name TemporaryNameBeside gives for it, until `found` returns false.
-template <class Found>
-void ForEachReplacement(const std::u16string& target, Found&& found)
+std::vector<std::u16string> ReplacementsBeside(const std::u16string& target)
 {
+    std::vector<std::u16string> names;
     const std::u16string folder = target.substr(0, temporary_name::FolderLength(target, kSeparators));
     WIN32_FIND_DATAW entry;
     const UniqueFindHandle search(
         FindFirstFileW(AsWide(LongForm(folder + temporary_name::Lead(target, kSeparators) + u"*.tmp")), &entry));
     if (!search)
-        return;
+        return names;
     do {
         // The pattern also matches short names; only the long name counts.
-        if (IsTemporaryNameOf(AsU16(entry.cFileName), target, kSeparators) &&
-            !found(LongForm(folder + AsU16(entry.cFileName))))
-            return;
+        if (IsTemporaryNameOf(AsU16(entry.cFileName), target, kSeparators))
+            names.push_back(LongForm(folder + AsU16(entry.cFileName)));
     } while (FindNextFileW(search.get(), &entry));
+    return names;
 }
 
-}  // namespace
-
-bool ReplacementUnderway(const std::u16string& target) noexcept
-{
-    bool underway = false;
-    try {
-        ForEachReplacement(target, [&](const std::u16string&) {
-            underway = true;
-            return false;  // one is enough
-        });
-    } catch (const std::bad_alloc&) {
-        // Taken for none: the caller then sees the file as missing.
-    }
-    return underway;
-}
-
-void RemoveAbandonedReplacements(const std::u16string& target) noexcept
-{
-    try {
-        ForEachReplacement(target, [](const std::u16string& name) {
-            DeleteFileW(AsWide(name));
-            return true;
-        });
-    } catch (const std::bad_alloc&) {
-        // Left for the next save.
-    }
-}
+void RemoveFile(const std::u16string& path) noexcept { DeleteFileW(AsWide(path)); }
 
 void FileReplacement::Fail(SystemError reason) noexcept
 {
