@@ -36,8 +36,8 @@ constexpr ULONG kReferencesWhileDestroyed = ULONG_MAX / 2;
 // loaded (com/ModuleLock.h) as its object must: every object of the module's
 // classes holds one module lock for its whole life.
 
-// Free-threaded objects count references atomically.
-class AtomicRefCount {
+template <class Count>
+class ObjectRefCount {
 public:
     ULONG Increment() noexcept { return ++count_; }
     ULONG Decrement() noexcept { return --count_; }
@@ -45,20 +45,13 @@ public:
 
 private:
     ModuleLockHold moduleLock_;
-    std::atomic<ULONG> count_{0};
+    Count count_{0};
 };
 
-// Apartment objects are called from one thread only.
-class ApartmentRefCount {
-public:
-    ULONG Increment() noexcept { return ++count_; }
-    ULONG Decrement() noexcept { return --count_; }
-    void Stabilize() noexcept { count_ = kReferencesWhileDestroyed; }
-
-private:
-    ModuleLockHold moduleLock_;
-    ULONG count_ = 0;
-};
+// Free-threaded objects count references atomically; apartment objects are
+// called from one thread only.
+using AtomicRefCount = ObjectRefCount<std::atomic<ULONG>>;
+using ApartmentRefCount = ObjectRefCount<ULONG>;
 
 // The static CreateInstance of ComObject. It lives in a base of its own,
 // beside the interfaces rather than below them, so that a class object can
