@@ -35,7 +35,6 @@ constexpr ULONG kReferencesWhileDestroyed = ULONG_MAX / 2;
 // How an object counts its references. The count also keeps the module
 // loaded (com/ModuleLock.h) as its object must: every object of the module's
 // classes holds one module lock for its whole life.
-
 template <class Count>
 class ObjectRefCount {
 public:
