@@ -2,6 +2,7 @@
 // test prefix tells one test program that it runs on Windows NT 4.0.
 #include "navigator/IniAccessMode.h"
 #include "navigator/NavigatorFixture.h"
+#include "support/ErrorDescription.h"
 
 #ifndef EXPECTED_ACCESS_MODE
 #error "each program that runs these tests says which mode its Windows version must give"
@@ -43,6 +44,7 @@ TEST_F(NavigatorTest, APathTheProfileFunctionsCannotReachIsRefused)
         Microsoft::WRL::ComPtr<IZephFileNavigatorInit> init;
         ASSERT_EQ(S_OK, CIniFile::CreateInstance(nullptr, IID_IZephFileNavigatorInit, &init));
         const HRESULT opened = init->Init(file.c_str(), 0);
+        const std::wstring initDescription = ErrorDescription(init.Get(), IID_IZephFileNavigatorInit);
         Microsoft::WRL::ComPtr<IZephFileNavigator> navigator;
         ASSERT_EQ(S_OK, init.As(&navigator));
         Records read;
@@ -59,6 +61,7 @@ TEST_F(NavigatorTest, APathTheProfileFunctionsCannotReachIsRefused)
             EXPECT_EQ("[s]\r\nk=v\r\nnew=x\r\n", ReadBytes(L"\\\\?\\" + file));
         } else {
             EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE), opened);
+            EXPECT_EQ(L"Cannot open " + file + L": the path is too long.", initDescription);
             EXPECT_EQ(0, read[0].found) << "a refused navigator reads nothing";
             EXPECT_EQ(E_FAIL, committed);
             EXPECT_EQ("[s]\r\nk=v\r\n", ReadBytes(L"\\\\?\\" + file)) << "the file is untouched";
