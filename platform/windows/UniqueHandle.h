@@ -8,50 +8,29 @@
 
 #include "platform/UniqueAny.h"
 
-struct FileHandleTraits {
-    using type = HANDLE;
-    static HANDLE invalid() noexcept { return INVALID_HANDLE_VALUE; }
-    static void close(HANDLE value) noexcept { CloseHandle(value); }
+// The traits of a handle type that holds nothing when it is null (or, with
+// `invalidIsMinusOne`, INVALID_HANDLE_VALUE) and is freed by `Close`.
+template <class Handle, auto Close, bool invalidIsMinusOne = false>
+struct HandleTraits {
+    using type = Handle;
+    static Handle invalid() noexcept
+    {
+        if constexpr (invalidIsMinusOne)
+            return INVALID_HANDLE_VALUE;
+        else
+            return nullptr;
+    }
+    static void close(Handle value) noexcept { Close(value); }
 };
 
-struct KernelHandleTraits {
-    using type = HANDLE;
-    static HANDLE invalid() noexcept { return nullptr; }
-    static void close(HANDLE value) noexcept { CloseHandle(value); }
-};
-
-struct FindHandleTraits {
-    using type = HANDLE;
-    static HANDLE invalid() noexcept { return INVALID_HANDLE_VALUE; }
-    static void close(HANDLE value) noexcept { FindClose(value); }
-};
-
+using UniqueFileHandle = UniqueAny<HandleTraits<HANDLE, &CloseHandle, true>>;
+using UniqueKernelHandle = UniqueAny<HandleTraits<HANDLE, &CloseHandle>>;
+using UniqueFindHandle = UniqueAny<HandleTraits<HANDLE, &FindClose, true>>;
 // An open registry key. Predefined root keys are never put in one: they are
 // not ours to close.
-struct RegistryKeyTraits {
-    using type = HKEY;
-    static HKEY invalid() noexcept { return nullptr; }
-    static void close(HKEY value) noexcept { RegCloseKey(value); }
-};
-
+using UniqueHKey = UniqueAny<HandleTraits<HKEY, &RegCloseKey>>;
 // A module loaded with LoadLibrary.
-struct ModuleTraits {
-    using type = HMODULE;
-    static HMODULE invalid() noexcept { return nullptr; }
-    static void close(HMODULE value) noexcept { FreeLibrary(value); }
-};
-
+using UniqueModule = UniqueAny<HandleTraits<HMODULE, &FreeLibrary>>;
 // A string that the system allocated with LocalAlloc for the caller
 // (FormatMessageW with FORMAT_MESSAGE_ALLOCATE_BUFFER).
-struct LocalStringTraits {
-    using type = wchar_t*;
-    static wchar_t* invalid() noexcept { return nullptr; }
-    static void close(wchar_t* value) noexcept { LocalFree(value); }
-};
-
-using UniqueFileHandle = UniqueAny<FileHandleTraits>;
-using UniqueKernelHandle = UniqueAny<KernelHandleTraits>;
-using UniqueFindHandle = UniqueAny<FindHandleTraits>;
-using UniqueHKey = UniqueAny<RegistryKeyTraits>;
-using UniqueModule = UniqueAny<ModuleTraits>;
-using UniqueLocalString = UniqueAny<LocalStringTraits>;
+using UniqueLocalString = UniqueAny<HandleTraits<wchar_t*, &LocalFree>>;

@@ -1,4 +1,5 @@
 #include "support/CountdownAllocator.h"
+#include "support/MallocSpy.h"
 
 #include <windows.h>
 #include <objbase.h>
@@ -33,38 +34,15 @@ void* AllocateOrThrow(std::size_t size)
 }
 
 // Lets the countdown fail task allocations too; otherwise passes everything on.
-class CountingSpy final : public IMallocSpy {
+class CountingSpy final : public PassThroughMallocSpy {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** result) override
-    {
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IMallocSpy)) {
-            *result = static_cast<IMallocSpy*>(this);
-            return S_OK;
-        }
-        *result = nullptr;
-        return E_NOINTERFACE;
-    }
-    // Lives as long as the program, whatever COM's references say.
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
-
     // Zero makes the allocation fail, as when memory runs out.
     SIZE_T STDMETHODCALLTYPE PreAlloc(SIZE_T requested) override { return Fails() ? 0 : requested; }
-    void* STDMETHODCALLTYPE PostAlloc(void* allocated) override { return allocated; }
-    void* STDMETHODCALLTYPE PreFree(void* block, BOOL) override { return block; }
-    void STDMETHODCALLTYPE PostFree(BOOL) override {}
     SIZE_T STDMETHODCALLTYPE PreRealloc(void* block, SIZE_T requested, void** actual, BOOL) override
     {
         *actual = block;
         return Fails() ? 0 : requested;
     }
-    void* STDMETHODCALLTYPE PostRealloc(void* reallocated, BOOL) override { return reallocated; }
-    void* STDMETHODCALLTYPE PreGetSize(void* block, BOOL) override { return block; }
-    SIZE_T STDMETHODCALLTYPE PostGetSize(SIZE_T size, BOOL) override { return size; }
-    void* STDMETHODCALLTYPE PreDidAlloc(void* block, BOOL) override { return block; }
-    int STDMETHODCALLTYPE PostDidAlloc(void*, BOOL, int allocated) override { return allocated; }
-    void STDMETHODCALLTYPE PreHeapMinimize() override {}
-    void STDMETHODCALLTYPE PostHeapMinimize() override {}
 };
 
 void WatchTaskAllocations()

@@ -25,7 +25,7 @@ HRESULT MallocSpy::Revoke() noexcept
     return CoRevokeMallocSpy();
 }
 
-HRESULT STDMETHODCALLTYPE MallocSpy::QueryInterface(REFIID iid, void** result)
+HRESULT STDMETHODCALLTYPE PassThroughMallocSpy::QueryInterface(REFIID iid, void** result)
 {
     if (result == nullptr)
         return E_POINTER;

@@ -7,7 +7,36 @@
 #include <windows.h>
 #include <objbase.h>
 
-class MallocSpy final : public IMallocSpy {
+// A spy that passes every request on unchanged and lives as long as the
+// program, whatever COM's references say; spies override what they watch.
+class PassThroughMallocSpy : public IMallocSpy {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** result) override;
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+
+    SIZE_T STDMETHODCALLTYPE PreAlloc(SIZE_T requested) override { return requested; }
+    void* STDMETHODCALLTYPE PostAlloc(void* allocated) override { return allocated; }
+    void* STDMETHODCALLTYPE PreFree(void* block, BOOL) override { return block; }
+    void STDMETHODCALLTYPE PostFree(BOOL) override {}
+    SIZE_T STDMETHODCALLTYPE PreRealloc(void* block, SIZE_T requested, void** actual, BOOL) override
+    {
+        *actual = block;
+        return requested;
+    }
+    void* STDMETHODCALLTYPE PostRealloc(void* reallocated, BOOL) override { return reallocated; }
+    void* STDMETHODCALLTYPE PreGetSize(void* block, BOOL) override { return block; }
+    SIZE_T STDMETHODCALLTYPE PostGetSize(SIZE_T size, BOOL) override { return size; }
+    void* STDMETHODCALLTYPE PreDidAlloc(void* block, BOOL) override { return block; }
+    int STDMETHODCALLTYPE PostDidAlloc(void*, BOOL, int allocated) override { return allocated; }
+    void STDMETHODCALLTYPE PreHeapMinimize() override {}
+    void STDMETHODCALLTYPE PostHeapMinimize() override {}
+
+protected:
+    ~PassThroughMallocSpy() = default;
+};
+
+class MallocSpy final : public PassThroughMallocSpy {
 public:
     // Registers the spy for the calling process and starts it afresh:
     // nothing counted, no allocation made to fail. True on success.
@@ -29,24 +58,12 @@ public:
     // While set, every allocation and reallocation fails.
     void failAllocations(bool fail) noexcept { failingAll_ = fail; }
 
-    // IUnknown: the spy belongs to the test, not to COM's references.
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** result) override;
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
-
-    // IMallocSpy
+    // What the spy watches: allocations, frees and reallocations.
     SIZE_T STDMETHODCALLTYPE PreAlloc(SIZE_T requested) override;
     void* STDMETHODCALLTYPE PostAlloc(void* allocated) override;
     void* STDMETHODCALLTYPE PreFree(void* block, BOOL spied) override;
-    void STDMETHODCALLTYPE PostFree(BOOL) override {}
     SIZE_T STDMETHODCALLTYPE PreRealloc(void* block, SIZE_T requested, void** actual, BOOL spied) override;
     void* STDMETHODCALLTYPE PostRealloc(void* reallocated, BOOL) override;
-    void* STDMETHODCALLTYPE PreGetSize(void* block, BOOL) override { return block; }
-    SIZE_T STDMETHODCALLTYPE PostGetSize(SIZE_T size, BOOL) override { return size; }
-    void* STDMETHODCALLTYPE PreDidAlloc(void* block, BOOL) override { return block; }
-    int STDMETHODCALLTYPE PostDidAlloc(void*, BOOL, int allocated) override { return allocated; }
-    void STDMETHODCALLTYPE PreHeapMinimize() override {}
-    void STDMETHODCALLTYPE PostHeapMinimize() override {}
 
 private:
     // Counts the next allocation request; true when it must fail.
