@@ -1,17 +1,22 @@
 # The release files: the Windows Installer package IniPlugin-<version>-x64.msi
 # (wixl, from installer/IniPlugin.wxs), the zip IniPlugin-<version>-win64.zip
 # and SHA256SUMS, all made by installer/release.py from the install step
-# (cmake/Packaging.cmake).
+# (cmake/Packaging.cmake), signed when a certificate is given.
 #  - The package's registry entries come from regexport, which runs the built
 #    DLL's DllRegisterServer with HKEY_CLASSES_ROOT redirected and writes what
 #    it wrote as WiX registry elements (Registration.wxi). Cross-built,
 #    regexport runs under Wine in the build's prefix, which is left with no
 #    server running so that the tests start from a quiet prefix.
-#  - The build makes them for the tests; `make package` (the target
-#    iniplugin_release) makes them anew in release/.
+#  - The build makes them unsigned for the tests; `make package` (the target
+#    iniplugin_release) makes them anew in release/, signed when the
+#    environment names a certificate.
 find_program(WIXL wixl)
 if(NOT WIXL)
   message(FATAL_ERROR "wixl is missing: run scripts/install-deps, or configure with -DINIPLUGIN_MSI=OFF")
+endif()
+find_program(OSSLSIGNCODE osslsigncode)
+if(NOT OSSLSIGNCODE)
+  set(OSSLSIGNCODE "")
 endif()
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 
@@ -31,7 +36,8 @@ file(CONFIGURE OUTPUT ${INSTALLER_SETTINGS} @ONLY CONTENT [[{
   "wxs": "@CMAKE_SOURCE_DIR@/installer/IniPlugin.wxs",
   "registration": "@INSTALLER_REGISTRATION@",
   "cmake": "@CMAKE_COMMAND@",
-  "wixl": "@WIXL@"
+  "wixl": "@WIXL@",
+  "osslsigncode": "@OSSLSIGNCODE@"
 }
 ]])
 
@@ -56,12 +62,12 @@ set(INSTALLER_INPUTS IniPlugin inihost ${INSTALLER_REGISTRATION} ${INSTALLER_SET
   ${IDL_OUT}/IniPlugin.h ${IDL_OUT}/IniPlugin_i.c ${IDL_OUT}/IniPlugin.tlb
   ${IDL_OUT}/HostContract.h ${IDL_OUT}/HostContract_i.c ${installer_examples})
 
-# Release files of this build under the given version, built with everything
-# else for the tests; the package is OUT_DIR/IniPlugin-<version>-x64.msi.
+# Unsigned release files of this build under the given version, built with
+# everything else for the tests; the package is OUT_DIR/IniPlugin-<version>-x64.msi.
 function(iniplugin_unsigned_release target out_dir version)
   add_custom_command(
     OUTPUT ${out_dir}/IniPlugin-${version}-x64.msi ${out_dir}/IniPlugin-${version}-win64.zip ${out_dir}/SHA256SUMS
-    COMMAND ${Python3_EXECUTABLE} ${INSTALLER_SCRIPT} ${INSTALLER_SETTINGS} ${out_dir} --version ${version}
+    COMMAND ${Python3_EXECUTABLE} ${INSTALLER_SCRIPT} ${INSTALLER_SETTINGS} ${out_dir} --version ${version} --unsigned
     DEPENDS ${INSTALLER_INPUTS}
     COMMENT "release.py: ${out_dir}")
   add_custom_target(${target} ALL DEPENDS ${out_dir}/IniPlugin-${version}-x64.msi)
@@ -78,7 +84,8 @@ set(INIPLUGIN_NEWER_MSI_VERSION ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR
 set(INIPLUGIN_NEWER_MSI_PACKAGE ${INSTALLER_WORK}/newer/IniPlugin-${INIPLUGIN_NEWER_MSI_VERSION}-x64.msi)
 iniplugin_unsigned_release(iniplugin_newer_msi ${INSTALLER_WORK}/newer ${INIPLUGIN_NEWER_MSI_VERSION})
 
-# `make package`: the release files in release/, made anew on every run.
+# `make package`: the release files in release/, made anew on every run, so
+# that a certificate given in the environment always takes effect.
 add_custom_target(iniplugin_release
   COMMAND ${Python3_EXECUTABLE} ${INSTALLER_SCRIPT} ${INSTALLER_SETTINGS} ${CMAKE_BINARY_DIR}/release
   USES_TERMINAL)

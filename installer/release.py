@@ -2,12 +2,20 @@
 """Makes the release files of a build tree, the same bytes from every build of
 one commit:
 
-    release.py SETTINGS OUT_DIR [--version X.Y.Z]
+    release.py SETTINGS OUT_DIR [--version X.Y.Z] [--unsigned]
 
 SETTINGS is the file that the build writes (installer/release.json in the
 build tree). OUT_DIR receives IniPlugin-<version>-x64.msi,
 IniPlugin-<version>-win64.zip and SHA256SUMS. --version builds the package
-under another version (the tests' upgrade).
+under another version (the tests' upgrade); --unsigned ignores a certificate.
+
+Signing (Authenticode, SHA-256, with osslsigncode) happens when the
+environment names a PKCS#12 file and its password:
+    INIPLUGIN_SIGN_PKCS12         the certificate with its private key
+    INIPLUGIN_SIGN_PASSWORD       its password (may be empty, never unset)
+    INIPLUGIN_SIGN_TIMESTAMP_URL  an RFC 3161 timestamp server (optional)
+The DLL and inihost.exe are signed before they go into the package and the
+zip, then the package itself.
 
 Every time in the files is SOURCE_DATE_EPOCH, which the build takes from the
 commit; the package's product code follows from its version and its package
@@ -24,6 +32,11 @@ import tempfile
 import time
 import uuid
 import zipfile
+
+SIGN_PKCS12 = "INIPLUGIN_SIGN_PKCS12"
+SIGN_PASSWORD = "INIPLUGIN_SIGN_PASSWORD"
+SIGN_TIMESTAMP_URL = "INIPLUGIN_SIGN_TIMESTAMP_URL"
+SIGNED_PROGRAMS = ["IniPlugin.dll", "inihost.exe"]
 
 
 class ReleaseError(Exception):
@@ -42,6 +55,31 @@ def files_under(folder):
     for root, _, names in os.walk(folder):
         found += [os.path.relpath(os.path.join(root, name), folder).replace(os.sep, "/") for name in names]
     return sorted(found)
+
+
+def signer(settings):
+    """The osslsigncode arguments that sign with the environment's certificate,
+    with its password for standard input; None when no certificate is given."""
+    pkcs12 = os.environ.get(SIGN_PKCS12)
+    if not pkcs12:
+        return None
+    if SIGN_PASSWORD not in os.environ:
+        raise ReleaseError(f"{SIGN_PKCS12} is set but {SIGN_PASSWORD} is not (set it empty for a certificate "
+                           "without a password)")
+    if not settings["osslsigncode"]:
+        raise ReleaseError("signing needs osslsigncode: run scripts/install-deps, then configure again")
+    arguments = [settings["osslsigncode"], "sign", "-pkcs12", pkcs12, "-readpass", "-", "-h", "sha256",
+                 "-n", "IniPlugin"]
+    if os.environ.get(SIGN_TIMESTAMP_URL):
+        arguments += ["-ts", os.environ[SIGN_TIMESTAMP_URL]]
+    return arguments, os.environ[SIGN_PASSWORD]
+
+
+def sign(path, signing):
+    arguments, password = signing
+    signed = path + ".signed"
+    run(arguments + ["-in", path, "-out", signed], input=password)
+    os.replace(signed, path)
 
 
 def filetime(epoch):
@@ -183,7 +221,7 @@ def write_checksums(folder, names):
         f.writelines(lines)
 
 
-def release(settings, out_dir, version):
+def release(settings, out_dir, version, signing):
     epoch = settings["epoch"]
     environment = dict(os.environ, SOURCE_DATE_EPOCH=str(epoch), TZ="UTC")
     msi_name = f"IniPlugin-{version}-x64.msi"
@@ -193,10 +231,15 @@ def release(settings, out_dir, version):
         # The install step with stripped programs; strip writes the time into
         # the PE header, from SOURCE_DATE_EPOCH.
         run([settings["cmake"], "--install", settings["build"], "--prefix", stage, "--strip"], env=environment)
+        if signing:
+            for program in SIGNED_PROGRAMS:
+                sign(os.path.join(stage, program), signing)
         for name in files_under(stage):
             os.utime(os.path.join(stage, name), (epoch, epoch))
         msi = os.path.join(out_dir, msi_name)
         build_msi(settings, stage, version, msi, environment)
+        if signing:
+            sign(msi, signing)
         build_zip(stage, zip_top, os.path.join(out_dir, zip_top + ".zip"), epoch)
     write_checksums(out_dir, [msi_name, zip_top + ".zip"])
 
@@ -206,11 +249,15 @@ def main():
     parser.add_argument("settings")
     parser.add_argument("out_dir")
     parser.add_argument("--version")
+    parser.add_argument("--unsigned", action="store_true")
     arguments = parser.parse_args()
     with open(arguments.settings) as f:
         settings = json.load(f)
     try:
-        release(settings, os.path.abspath(arguments.out_dir), arguments.version or settings["version"])
+        signing = None if arguments.unsigned else signer(settings)
+        if not arguments.unsigned and signing is None:
+            print(f"release: unsigned (no {SIGN_PKCS12}; see the README's \"Installing on Windows\")")
+        release(settings, os.path.abspath(arguments.out_dir), arguments.version or settings["version"], signing)
     except ReleaseError as error:
         print(f"release: {error}", file=sys.stderr)
         return 1
