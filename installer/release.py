@@ -68,7 +68,9 @@ def signer(settings):
                            "without a password)")
     if not settings["osslsigncode"]:
         raise ReleaseError("signing needs osslsigncode: run scripts/install-deps, then configure again")
-    arguments = [settings["osslsigncode"], "sign", "-pkcs12", pkcs12, "-readpass", "-", "-h", "sha256",
+    # /dev/stdin rather than "-", which osslsigncode reads as standard input
+    # only from version 2.8 on (Debian 12 ships 2.5).
+    arguments = [settings["osslsigncode"], "sign", "-pkcs12", pkcs12, "-readpass", "/dev/stdin", "-h", "sha256",
                  "-n", "IniPlugin"]
     if os.environ.get(SIGN_TIMESTAMP_URL):
         arguments += ["-ts", os.environ[SIGN_TIMESTAMP_URL]]
