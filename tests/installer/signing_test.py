@@ -14,13 +14,12 @@ import zipfile
 
 RELEASE = os.environ["RELEASE_SCRIPT"]         # installer/release.py
 SETTINGS = os.environ["RELEASE_SETTINGS"]      # the build's installer/release.json
-UNSIGNED = os.environ["UNSIGNED_RELEASE"]      # the build's unsigned release files
 VERSION = os.environ["RELEASE_VERSION"]
 OSSLSIGNCODE = os.environ["OSSLSIGNCODE"]
 WINE_RUN = os.environ["WINE_RUN"]              # cmake/wine-run.sh
 PREFIX = os.environ["WINE_PREFIX"]             # a prefix with nothing installed
 PROGRAMS = ["IniPlugin.dll", "inihost.exe"]
-ZIP_TOP = f"IniPlugin-{VERSION}-win64/"
+ZIP = f"IniPlugin-{VERSION}-win64"  # the zip's name and its top folder
 PACKAGE = f"IniPlugin-{VERSION}-x64.msi"
 
 
@@ -57,7 +56,7 @@ def programs_of(zip_path, folder):
     with zipfile.ZipFile(zip_path) as archive:
         for name in PROGRAMS:
             with open(os.path.join(folder, name), "wb") as f:
-                f.write(archive.read(ZIP_TOP + name))
+                f.write(archive.read(f"{ZIP}/{name}"))
     return {name: os.path.join(folder, name) for name in PROGRAMS}
 
 
@@ -77,13 +76,16 @@ class SignedReleaseTest(unittest.TestCase):
         cls.folder = cls.tmp.name
         password = "throwaway password"
         pkcs12, cls.root = make_certificate(cls.folder, password)
-        cls.release = os.path.join(cls.folder, "release")
         environment = dict(os.environ, INIPLUGIN_SIGN_PKCS12=pkcs12, INIPLUGIN_SIGN_PASSWORD=password)
         environment.pop("INIPLUGIN_SIGN_TIMESTAMP_URL", None)
-        result = run(sys.executable, RELEASE, SETTINGS, cls.release, env=environment)
-        assert result.returncode == 0, result.stdout + result.stderr
-        cls.package = os.path.join(cls.release, PACKAGE)
-        cls.signed = programs_of(os.path.join(cls.release, ZIP_TOP[:-1] + ".zip"), os.path.join(cls.folder, "signed"))
+        for kind in ("signed", "unsigned"):
+            options = ["--unsigned"] if kind == "unsigned" else []
+            result = run(sys.executable, RELEASE, SETTINGS, os.path.join(cls.folder, kind), *options, env=environment)
+            assert result.returncode == 0, result.stdout + result.stderr
+        cls.package = os.path.join(cls.folder, "signed", PACKAGE)
+        cls.signed, cls.unsigned = (programs_of(os.path.join(cls.folder, kind, ZIP + ".zip"),
+                                                os.path.join(cls.folder, kind + "-programs"))
+                                    for kind in ("signed", "unsigned"))
 
     @classmethod
     def tearDownClass(cls):
@@ -109,14 +111,13 @@ class SignedReleaseTest(unittest.TestCase):
                 self.assertNotEqual(0, self.verify(tampered).returncode, "one byte changed in the middle")
 
     def test_a_program_without_its_signature_equals_the_unsigned_one(self):
-        unsigned = programs_of(os.path.join(UNSIGNED, ZIP_TOP[:-1] + ".zip"), os.path.join(self.folder, "unsigned"))
         for name in PROGRAMS:
             with self.subTest(name):
                 removed = os.path.join(self.folder, "removed-" + name)
                 result = run(OSSLSIGNCODE, "remove-signature", "-in", self.signed[name], "-out", removed)
                 self.assertEqual(0, result.returncode, result.stdout + result.stderr)
-                self.assertNotEqual(read(unsigned[name]), read(self.signed[name]), "the release's program is signed")
-                self.assertEqual(read(unsigned[name]), read(removed))
+                self.assertNotEqual(read(self.unsigned[name]), read(self.signed[name]), "the program is signed")
+                self.assertEqual(read(self.unsigned[name]), read(removed))
 
     def test_the_signed_package_installs_the_signed_dll_and_uninstalls(self):
         installed = os.path.join(PREFIX, "drive_c", "Program Files", "IniPlugin", "IniPlugin.dll")
