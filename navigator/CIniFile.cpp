@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <exception>
@@ -21,6 +22,7 @@
 #include "navigator/ErrorInfo.h"
 #include "navigator/IniAccessMode.h"
 #include "platform/File.h"
+#include "platform/OleDate.h"
 #include "platform/windows/Paths.h"
 #include "platform/windows/ProfileFile.h"
 #include "platform/windows/WideText.h"
@@ -55,6 +57,24 @@ bool HoldsLineBreak(std::u16string_view text)
 // included, so that the rules can refuse what a C string would cut.
 std::u16string_view HostName(BSTR name) noexcept { return BstrUnits(name); }
 
+// The date a value carries, directly or by reference; none for other values.
+std::optional<double> DateOf(const VARIANT& value) noexcept
+{
+    if (V_VT(&value) == VT_DATE)
+        return V_DATE(&value);
+    if (V_VT(&value) == (VT_DATE | VT_BYREF) && V_DATEREF(&value) != nullptr)
+        return *V_DATEREF(&value);
+    return std::nullopt;
+}
+
+// True for a date (not a NaN) that the platform cannot split into a
+// calendar date: its day lies outside the years 100 to 9999.
+bool OutsideCalendar(double date) noexcept
+{
+    CalendarFields fields;
+    return !std::isnan(date) && !SplitOleDate(date, fields);
+}
+
 // The text a write puts into the file for the record's value; a value that
 // has none fails with the platform's HRESULT, naming the record's key.
 std::u16string TextOfValue(const VariableRecord& record, LONG formatSelector)
@@ -64,6 +84,9 @@ std::u16string TextOfValue(const VariableRecord& record, LONG formatSelector)
     } catch (const HResultError& error) {
         if (error.code() == E_OUTOFMEMORY)
             throw;
+        const std::optional<double> date = DateOf(record.value);
+        if (date && OutsideCalendar(*date))
+            throw DateOutsideCalendar(error.code(), HostName(record.keyName), *date);
         throw UnwritableValue(error.code(), HostName(record.keyName));
     }
 }

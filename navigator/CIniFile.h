@@ -110,8 +110,9 @@ private:
     bool WritesAnsiFile() const;
 
     // Turns one record into a pending write. Throws UnwritableValue when the
-    // value has no text, RefusedText when a name is one the file cannot hold
-    // or the text holds a line break.
+    // value has no text (DateOutsideCalendar for a date outside the years
+    // 100 to 9999), RefusedText when a name is one the file cannot hold or
+    // the text holds a line break.
     Data MakeWrite(const VariableRecord& record, LONG formatSelector, bool ansiFile) const;
 
     // Appends the write to the pending writes and, on the profile path and
