@@ -292,18 +292,33 @@ CIniFile::Data CIniFile::MakeWrite(const VariableRecord& record, LONG formatSele
     return write;
 }
 
-void CIniFile::Queue(Data write, bool mayWriteFile)
+void CIniFile::WriteNow(size_t first)
 {
-    pendingWrites.push_back(std::move(write));
-    // Without the lock the profile writer could rewrite the file in place
-    // while another navigator replaces it, and put back what that one had
-    // just taken out: the write then waits for the commit instead. Like the
-    // profile read, the write reports nothing worth acting on: the commit
-    // rewrites the file from the pending writes anyway.
-    if (!UsesInMemoryPath() && mayWriteFile && !path.empty()) {
-        const Data& queued = pendingWrites.back();
-        platform::ProfileFile(path).WriteValue(queued.section, queued.key, queued.value);
-    }
+    if (UsesInMemoryPath() || path.empty() || first >= pendingWrites.size())
+        return;
+    // The profile functions rewrite the whole file for every key, so
+    // whatever stops them half way (a kill, a full disk) would leave a cut
+    // file. They edit a copy instead, which then takes the file's place in
+    // one step, as a commit's new version does: the file is the old or the
+    // new one, and the bytes are what the profile functions make of it. A
+    // missing file, which the profile writer would create, is created empty
+    // first, so that a copy a stopped write leaves is never taken for the
+    // only version of the file. Like the profile read, the write reports
+    // nothing: whatever fails, the file stays as it was and the commit
+    // writes the values.
+    const bool created = platform::CreateEmptyFile(path);
+    platform::FileReplacement copy(path);
+    bool written = copy.WriteCopyOfTarget() && copy.CloseForEditing();
+    const platform::ProfileFile profile(copy.path());
+    for (size_t index = first; written && index < pendingWrites.size(); ++index)
+        written = profile.WriteValue(pendingWrites[index].section, pendingWrites[index].key, pendingWrites[index].value);
+    // What the profile functions still hold of the copy reaches it first;
+    // the flush's answer tells nothing (Wine's is always a failure).
+    if (written)
+        profile.Flush();
+    written = written && copy.Commit();
+    if (!written && created)
+        platform::RemoveFile(path);
 }
 
 std::optional<FileLock> CIniFile::LockForProfileWrites()
@@ -356,10 +371,16 @@ HRESULT CIniFile::WriteVariables(LONG_PTR, LONG firstOnly, LONG_PTR, LONG count,
                 }
             }
             const std::optional<FileLock> lock = writes.empty() ? std::nullopt : LockForProfileWrites();
+            const size_t first = pendingWrites.size();
             for (size_t index = 0; index < writes.size(); ++index) {
-                Queue(std::move(writes[index]), lock && lock->mayProceed());
+                pendingWrites.push_back(std::move(writes[index]));
                 records[index].found = 1;
             }
+            // Without the lock the profile writer could put back what
+            // another navigator's commit has just taken out: the values
+            // then wait for the commit.
+            if (lock && lock->mayProceed())
+                WriteNow(first);
             if (failure)
                 std::rethrow_exception(failure);
             return S_OK;
@@ -382,17 +403,20 @@ HRESULT CIniFile::WriteVariables(LONG_PTR, LONG firstOnly, LONG_PTR, LONG count,
         if (existing < 0) {
             Data write = MakeWrite(records[0], formatSelector, ansiFile);
             const std::optional<FileLock> lock = LockForProfileWrites();
-            Queue(std::move(write), lock && lock->mayProceed());
+            pendingWrites.push_back(std::move(write));
             records[0].found = 1;
+            if (lock && lock->mayProceed())
+                WriteNow(pendingWrites.size() - 1);
             return S_OK;
         }
         Data write = MakeWrite(records[existing], formatSelector, ansiFile);
         // One hold of the lock for the write and the commit that follows it.
         const FileLock lock = LockForCommit();
-        Queue(std::move(write), lock.mayProceed());
+        pendingWrites.push_back(std::move(write));
         records[existing].found = 1;
         if (!lock.mayProceed())
             throw FileStepError(FileStep::Save, lock.error());
+        WriteNow(pendingWrites.size() - 1);
         return CommitLocked();
     });
 }

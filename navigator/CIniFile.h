@@ -115,10 +115,10 @@ private:
     // the text holds a line break.
     Data MakeWrite(const VariableRecord& record, LONG formatSelector, bool ansiFile) const;
 
-    // Appends the write to the pending writes and, on the profile path and
-    // when the caller holds the exclusive lock (or nothing can be locked),
-    // writes it into the file at once.
-    void Queue(Data write, bool mayWriteFile);
+    // On the profile path, writes the pending writes from `first` on into
+    // the file at once, through the profile functions, all in one step; the
+    // caller holds the exclusive lock, or nothing can be locked.
+    void WriteNow(size_t first);
 
     // Loads the file, applies every pending write in order and saves it;
     // the caller holds the exclusive lock, or nothing can be locked. Throws

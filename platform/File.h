@@ -85,6 +85,19 @@ public:
     // not be created or a write failed; every later call then fails too.
     bool Write(std::string_view bytes);
 
+    // Appends the target's content as it is now (nothing, where there is no
+    // target) to the new version, to be edited there. False as for Write, or
+    // when the target could not be read.
+    bool WriteCopyOfTarget();
+
+    // Closes the new version so that others may open it by path() and change
+    // it before Commit, which then flushes it by that path. False when the
+    // close failed.
+    bool CloseForEditing();
+
+    // Where the new version is; empty when it could not be created.
+    const std::u16string& path() const noexcept { return temporary_; }
+
     // Flushes and closes the new version and puts it in place of the target,
     // which keeps its attributes where the platform allows. Another
     // program's momentary use of the target is waited out, within a bound.
@@ -106,6 +119,9 @@ private:
     void Open();
     // Closes the temporary file, reporting whether the close succeeded.
     bool Close() noexcept;
+    // Flushes the new version to the disk and closes it: through the handle
+    // while it is open, by its path after CloseForEditing.
+    bool FlushAndClose() noexcept;
     void Discard() noexcept;
     // Marks the replacement failed, keeping the first reason given.
     void Fail(SystemError reason) noexcept;
@@ -148,6 +164,10 @@ void RemoveFile(const std::u16string& path) noexcept;
 
 // Whether nothing is at `path` (and not merely something unreadable).
 bool IsMissing(const std::u16string& path) noexcept;
+
+// Creates an empty file at `path`, where no file is. False when it could
+// not, or when a file was there.
+bool CreateEmptyFile(const std::u16string& path) noexcept;
 
 // Moves the file `from` to `to`, where no file is; false when it could not,
 // or when a file has appeared at `to`.

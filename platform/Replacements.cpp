@@ -2,10 +2,36 @@
 // its new version under a temporary name.
 #include <algorithm>
 #include <new>
+#include <string>
 
 #include "platform/File.h"
 
 namespace platform {
+
+bool FileReplacement::WriteCopyOfTarget()
+{
+    if (failed_)
+        return false;
+    FileReader target(target_);
+    if (!target.opened()) {
+        if (IsMissing(target_))
+            return true;
+        Fail(target.error());
+        return false;
+    }
+    std::string buffer(size_t{1} << 20, '\0');
+    for (;;) {
+        size_t got = 0;
+        if (!target.Read(&buffer[0], buffer.size(), got)) {
+            Fail(target.error());
+            return false;
+        }
+        if (got == 0)
+            return true;
+        if (!Write(std::string_view(buffer.data(), got)))
+            return false;
+    }
+}
 
 bool ReplacementUnderway(const std::u16string& target) noexcept
 {

@@ -183,9 +183,27 @@ bool FileReplacement::Write(std::string_view bytes)
     return !failed_;
 }
 
+bool FileReplacement::CloseForEditing()
+{
+    if (!failed_ && !Close())
+        Fail(static_cast<SystemError>(errno));
+    return !failed_;
+}
+
+bool FileReplacement::FlushAndClose() noexcept
+{
+    if (file_)
+        return fsync(static_cast<int>(file_.get())) == 0 && Close();
+    const int edited = open(NativePath(temporary_).c_str(), O_WRONLY | O_CLOEXEC);
+    const bool flushed = edited >= 0 && fsync(edited) == 0;
+    if (edited >= 0)
+        ::close(edited);
+    return flushed;
+}
+
 bool FileReplacement::Commit()
 {
-    if (!failed_ && (fsync(static_cast<int>(file_.get())) != 0 || !Close() ||
+    if (!failed_ && (!FlushAndClose() ||
                      rename(NativePath(temporary_).c_str(), NativePath(target_).c_str()) != 0))
         Fail(static_cast<SystemError>(errno));
     if (failed_) {
@@ -230,6 +248,15 @@ bool IsMissing(const std::u16string& path) noexcept
 {
     struct stat status {};
     return stat(NativePath(path).c_str(), &status) != 0 && (errno == ENOENT || errno == ENOTDIR);
+}
+
+bool CreateEmptyFile(const std::u16string& path) noexcept
+{
+    const int created = open(NativePath(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (created < 0)
+        return false;
+    ::close(created);
+    return true;
 }
 
 bool MoveToMissing(const std::u16string& from, const std::u16string& to) noexcept

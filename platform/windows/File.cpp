@@ -131,6 +131,7 @@ bool ReplaceTarget(const std::u16string& replacement, const std::u16string& targ
 {
     switch (replacementFault.load()) {
     case ReplacementFault::None:
+    case ReplacementFault::DiskFull:
         break;
     case ReplacementFault::StopBetweenSteps:
         // As a process killed inside ReplaceFileW after its first step.
@@ -252,6 +253,8 @@ void FileReplacement::Open()
 
 bool FileReplacement::Write(std::string_view bytes)
 {
+    if (replacementFault.load() == ReplacementFault::DiskFull && !bytes.empty())
+        Fail(ERROR_DISK_FULL);
     while (!failed_ && !bytes.empty()) {
         DWORD written = 0;
         const auto wanted = static_cast<DWORD>(std::min(bytes.size(), kLargestTransfer));
@@ -264,9 +267,25 @@ bool FileReplacement::Write(std::string_view bytes)
     return !failed_;
 }
 
+bool FileReplacement::CloseForEditing()
+{
+    if (!failed_ && !Close())
+        Fail(LastError());
+    return !failed_;
+}
+
+bool FileReplacement::FlushAndClose() noexcept
+{
+    if (file_)
+        return FlushFileBuffers(AsHandle(file_.get())) && Close();
+    const UniqueFileHandle edited(CreateFileW(AsWide(temporary_), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return edited && FlushFileBuffers(edited.get());
+}
+
 bool FileReplacement::Commit()
 {
-    if (!failed_ && !(FlushFileBuffers(AsHandle(file_.get())) && Close()))
+    if (!failed_ && !FlushAndClose())
         Fail(LastError());
     SystemError refusal = 0;
     const Target target = failed_ ? Target::Refused : LookAt(target_, refusal);
@@ -326,6 +345,13 @@ bool IsMissing(const std::u16string& path) noexcept
         return false;
     const DWORD error = GetLastError();
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+bool CreateEmptyFile(const std::u16string& path) noexcept
+{
+    return UniqueFileHandle(CreateFileW(AsWide(path), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                        CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr))
+        .valid();
 }
 
 bool MoveToMissing(const std::u16string& from, const std::u16string& to) noexcept

@@ -1,7 +1,7 @@
 #pragma once
-// Faults a test can make a replacement meet, at the one moment that matters
-// most: between the two steps in which the system puts a new version in the
-// place of the old. The plug-in never sets one.
+// Faults a test can make a replacement meet: a full disk, and the one
+// moment that matters most, between the two steps in which the system puts
+// a new version in the place of the old. The plug-in never sets one.
 namespace platform {
 
 enum class ReplacementFault {
@@ -12,6 +12,8 @@ enum class ReplacementFault {
     // The old file is gone, ReplaceFileW reports that it could not move the
     // new version in, and the move that follows fails too.
     MoveFails,
+    // Every write of a new version fails as on a full disk.
+    DiskFull,
 };
 
 constexpr unsigned kStoppedBetweenSteps = 97;

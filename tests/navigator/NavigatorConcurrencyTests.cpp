@@ -142,6 +142,16 @@ int StopInReplacementRole(const std::wstring& file)
     return WriteAndCommit(file, L"committed") == S_OK ? 0 : 1;
 }
 
+// Writes one value at once, without a commit.
+int WriteOnceRole(const std::wstring& file)
+{
+    HRESULT hr;
+    auto navigator = Open(file, hr);
+    Records records;
+    records.AddText(L"s500", L"k", L"written");
+    return SUCCEEDED(hr) && navigator->WriteVariables(0, 0, 0, 1, records.data(), 0) == S_OK ? 0 : 1;
+}
+
 // Reads keys once; exits with how many were not found.
 int ReadOnceRole(const std::wstring& file, const std::vector<std::wstring>& keys)
 {
@@ -280,6 +290,8 @@ TEST(ConcurrencyWorker, Run)
         std::exit(EveryOperationRole(words[1]));
     if (words[0] == L"stop-in-replacement" && words.size() == 2)
         std::exit(StopInReplacementRole(words[1]));
+    if (words[0] == L"write-once" && words.size() == 2)
+        std::exit(WriteOnceRole(words[1]));
     if (words[0] == L"read-once" && words.size() > 2)
         std::exit(ReadOnceRole(words[1], std::vector<std::wstring>(words.begin() + 2, words.end())));
     if (words[0] == L"hold" && words.size() == 3)
@@ -538,4 +550,58 @@ TEST_F(NavigatorConcurrencyTest, ANavigatorReleasedWhileItWaitsLivesUntilTheCall
     }
     platform::SetWaitBoundsForTesting(std::chrono::milliseconds(0));
     EXPECT_EQ(0, ModuleLockCount()) << "the navigator ended when its call returned";
+}
+
+// A file of about 30 MB in 1,000 sections.
+std::string LargeFile()
+{
+    std::string text = "; a large file\r\n";
+    const std::string line(200, 'v');
+    for (int section = 0; section < 1000; ++section) {
+        text += "[s" + std::to_string(section) + "]\r\n";
+        for (int key = 0; key < 150; ++key)
+            text += "k" + std::to_string(key) + "=" + line + "\r\n";
+    }
+    return text;
+}
+
+TEST_F(NavigatorConcurrencyTest, AnImmediateWriteStoppedAnywhereLeavesTheOldOrTheNewFile)
+{
+    if (EXPECTED_ACCESS_MODE != 0)
+        GTEST_SKIP() << "the profile path is the same in both modes; the ProfileApi program runs it";
+    const std::string old = LargeFile();
+    const auto file = IniFile(old, "large.ini");
+    const auto direct = IniFile(old, "direct.ini");
+    ASSERT_TRUE(WritePrivateProfileStringW(L"s500", L"k", L"written", direct.wstring().c_str()));
+    const std::string written = ReadBytes(direct);
+    std::filesystem::remove(direct);
+
+    // A whole write first, to learn how long one takes.
+    const ULONGLONG start = GetTickCount64();
+    Worker whole(Role({L"write-once", Path(file)}));
+    ASSERT_EQ(0, whole.Finish());
+    const ULONGLONG length = GetTickCount64() - start;
+    ASSERT_EQ(written, ReadBytes(file)) << "what the profile functions make of the file in place";
+
+    std::srand(GetTickCount());
+    int keptOld = 0, madeNew = 0, cut = 0;
+    for (int trial = 0; trial < 20; ++trial) {
+        WriteBytes(file, old);
+        Worker writer(Role({L"write-once", Path(file)}));
+        Sleep(static_cast<DWORD>(std::rand() % (length + 1)));
+        writer.Kill();
+        // The next navigator finishes a replacement that the kill cut in two.
+        OpenNavigator(file);
+        const std::string bytes = std::filesystem::exists(file) ? ReadBytes(file) : std::string();
+        ++(bytes == old ? keptOld : bytes == written ? madeNew : cut);
+        EXPECT_TRUE(bytes == old || bytes == written) << "trial " << trial << ": a file of " << bytes.size() << " bytes";
+    }
+    std::printf("killed immediate writes: %d left the old file, %d the new one, %d neither\n", keptOld, madeNew, cut);
+
+    auto navigator = OpenNavigator(file);
+    Records records;
+    records.AddText(L"s0", L"k0", L"v");
+    ASSERT_EQ(S_OK, navigator->WriteVariables(0, 0, 0, 1, records.data(), 0));
+    ASSERT_EQ(S_OK, navigator->Commit());
+    EXPECT_EQ(std::vector<std::string>(), OthersBeside(file)) << "no temporary file survives the next commit";
 }

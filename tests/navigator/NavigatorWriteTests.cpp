@@ -10,6 +10,8 @@
 #include "navigator/NavigatorFixture.h"
 
 #include "document/IniFileReader.h"
+#include "platform/windows/FileLock.h"
+#include "platform/windows/ReplacementFault.h"
 #include "platform/windows/WideText.h"
 
 #include <algorithm>
@@ -392,6 +394,56 @@ TEST_P(NavigatorWriteTest, ReleasingDiscardsWhatWasNeverCommitted)
     } else {
         EXPECT_EQ("[s]\r\nk=new\r\n", FileText(file)) << "the profile write stays, nothing more";
     }
+}
+
+// The immediate write edits a copy that then replaces the file; the bytes
+// are what the profile functions make of the file in place.
+TEST_P(NavigatorWriteTest, AnImmediateWriteMakesWhatTheProfileFunctionsMakeInPlace)
+{
+    const std::u16string content = u"; settings\r\n[s]\r\nk=old\r\n\r\n[t]\r\nx=1\r\n";
+    const struct {
+        const char* what;
+        const wchar_t* section;
+        const wchar_t* key;
+    } cases[] = {{"a changed key", L"s", L"k"}, {"a new key", L"s", L"added"}, {"a new section", L"new", L"k"}};
+    for (const auto& write : cases) {
+        SCOPED_TRACE(write.what);
+        const auto file = IniFile(Encode(GetParam(), content), "plugin.ini");
+        const auto direct = IniFile(Encode(GetParam(), content), "direct.ini");
+        auto navigator = OpenNavigator(file);
+        Records records;
+        records.AddText(write.section, write.key, L"new");
+        ASSERT_EQ(S_OK, Write(navigator.Get(), records));
+        if (WritesWaitForCommit()) {
+            EXPECT_EQ(Encode(GetParam(), content), ReadBytes(file)) << "nothing reaches the file before the commit";
+            continue;
+        }
+        ASSERT_TRUE(WritePrivateProfileStringW(write.section, write.key, L"new", direct.wstring().c_str()));
+        EXPECT_EQ(ReadBytes(direct), ReadBytes(file));
+        wchar_t value[16] = {};
+        GetPrivateProfileStringW(write.section, write.key, L"", value, 16, file.wstring().c_str());
+        EXPECT_STREQ(L"new", value) << "the profile functions read the value at once";
+    }
+}
+
+TEST_P(NavigatorWriteTest, AFullDiskLeavesTheFileAsItWasAndTheValueToTheCommit)
+{
+    const std::u16string content = u"[s]\r\nk=old\r\n[t]\r\nx=1\r\n";
+    const auto file = MakeFile(content);
+    auto navigator = OpenNavigator(file);
+    Records records;
+    records.AddText(L"s", L"k", L"new");
+    records.AddText(L"u", L"y", L"2");
+    platform::SetReplacementFaultForTesting(platform::ReplacementFault::DiskFull);
+    EXPECT_EQ(S_OK, Write(navigator.Get(), records)) << "the write reports nothing; the commit will write";
+    platform::SetReplacementFaultForTesting(platform::ReplacementFault::None);
+    EXPECT_EQ(Encode(GetParam(), content), ReadBytes(file));
+    for (const auto& entry : std::filesystem::directory_iterator(folder.path()))
+        EXPECT_TRUE(entry.path() == file || entry.path().filename() == platform::kLockFileName)
+            << "left beside the file: " << entry.path().filename();
+
+    ASSERT_EQ(S_OK, navigator->Commit()) << "once there is space";
+    EXPECT_EQ("[s]\r\nk=new\r\n[t]\r\nx=1\r\n[u]\r\ny=2\r\n", FileText(file));
 }
 
 INSTANTIATE_TEST_SUITE_P(Encodings, NavigatorWriteTest, ::testing::Values(Encoding::Ansi, Encoding::Utf16),

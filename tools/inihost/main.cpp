@@ -192,22 +192,36 @@ int Read(Host& host, const std::wstring& file, const Options& options)
     return kSucceeded;
 }
 
-// What a write that was not committed did to the file, seen from the file.
-void PrintUncommitted(const FileState& before, const FileState& after)
+// What a write that was not committed did: `committedItself` when the
+// plug-in committed it on its own, otherwise as seen from the file.
+void PrintUncommitted(bool committedItself, const FileState& before, const FileState& after)
 {
-    switch (ChangeBetween(before, after)) {
-    case FileChange::Replaced:
+    if (committedItself)
         Print(L"committed by the plug-in itself: with --first, a write to a key that already holds a value is "
               L"committed at once");
-        break;
-    case FileChange::Written:
+    else if (before.exists != after.exists || before.bytes != after.bytes)
         Print(L"not committed, but the file already holds the writes: the system's private-profile functions "
               L"wrote them at once; the plug-in's own rewrite of the file did not run");
-        break;
-    case FileChange::None:
+    else
         Print(L"not committed: the file is unchanged; the pending writes are discarded with the navigator");
-        break;
+}
+
+// Whether a write with alternatives will commit on its own: whether one of
+// the pairs holds a value.
+bool AnyPairHoldsValue(Host& host, const Options& options)
+{
+    RecordArray pairs;
+    for (size_t i = 0; i < options.operands.size(); i += 3) {
+        VARIANT empty;
+        VariantInit(&empty);
+        pairs.Add(options.operands[i], options.operands[i + 1], empty);
     }
+    host.navigator()->ReadVariables(0, 1, 0, static_cast<LONG>(pairs.size()), pairs.data());
+    for (size_t i = 0; i < pairs.size(); ++i) {
+        if (pairs[i].found == 1)
+            return true;
+    }
+    return false;
 }
 
 int Write(Host& host, const std::wstring& file, const Options& options)
@@ -227,6 +241,7 @@ int Write(Host& host, const std::wstring& file, const Options& options)
     if (Failed("CreateNavigator", host.Open(file.c_str(), false)))
         return kPluginFailed;
     const FileState before = StateOf(file);
+    const bool commitsItself = options.first && AnyPairHoldsValue(host, options);
     const Outcome written = OfNavigator(host, host.navigator()->WriteVariables(
                                                     0, options.first, 0, static_cast<LONG>(records.size()),
                                                     records.data(), options.format));
@@ -235,7 +250,7 @@ int Write(Host& host, const std::wstring& file, const Options& options)
         Print(Label(records[i]) + (found == 1 ? L": written" : found == kNotTried ? L": not tried" : L": not written"));
     }
     if (Failed("WriteVariables", written) || !options.commit) {
-        PrintUncommitted(before, StateOf(file));
+        PrintUncommitted(commitsItself && SUCCEEDED(written.result), before, StateOf(file));
         return FAILED(written.result) ? kPluginFailed : kSucceeded;
     }
     if (Failed("Commit", OfNavigator(host, host.navigator()->Commit())))
