@@ -3,19 +3,24 @@
 
 Usage: contention.py BUILD_DIR [--mode profileapi|inmemory] [--encoding ansi|utf16]
                      [--writers 4] [--commits 20] [--readers 3] [--reads 200]
+                     [--second-prefix DIR] [--repeat 1] [--seconds S]
 
 Two runs, each on a fresh copy of a small file that holds a comment, a section nobody
 writes and a key that is always there:
 - writers: WRITERS inihost sessions (separate processes) each write and commit COMMITS
   keys of their own, one per commit. Counted afterwards: keys whose commit returned S_OK
-  but that are missing from the file, failed commits, whether the comment, the untouched
-  section and the encoding survived, and files left beside the target.
-- readers: one session commits COMMITS times while READERS sessions each read the
-  always-present key READS times (opening a navigator for every read). Counted: reads
-  that did not find it and opens that failed.
+  but that are missing from the file, failed commits, whether the file, the comment, the
+  untouched section and the encoding survived, and files left beside the target (the
+  folder's lock file aside).
+- readers: one session commits COMMITS times (with --seconds: as many times as it can in
+  that time, one session per Wine prefix) while READERS sessions each read the
+  always-present key READS times (with --seconds: until the time is up), opening a
+  navigator for every read. Counted: reads that did not find it and opens that failed.
 InMemory mode runs a copy of inihost that the prefix tells it runs on Windows NT 4.0.
 With --second-prefix, every other session runs in that Wine prefix: two Wine servers on
 one folder, which share byte-range locks and nothing else, like two machines on a share.
+--repeat runs the writers' run that many times and sums up the keys lost in each.
+tests/navigator/two_servers_test.py runs the same runs as a test.
 """
 import argparse
 import json
@@ -24,10 +29,13 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import threading
+import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 WINE_RUN = os.path.join(ROOT, "cmake", "wine-run.sh")
 BASE = ["; shared settings, kept by every writer", "[untouched]", "keep=1", "[main]", "always=here"]
+LOCK_FILE = "IniPlugin.lock"
 
 
 def windows_path(path):
@@ -45,19 +53,37 @@ def decode(data):
     return data.decode("latin-1"), "ansi"
 
 
-def start_session(prefix, exe, dll, requests):
-    lines = "".join(json.dumps(r) + "\n" for r in requests)
-    proc = subprocess.Popen([WINE_RUN, prefix, exe, "--dll", windows_path(dll), "run"], stdin=subprocess.PIPE,
-                            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True, encoding="utf-8")
-    proc.stdin.write(lines)
-    proc.stdin.close()
-    return proc
+class Session:
+    """One inihost `run` session; requests are fed from a list or, until a deadline, from a
+    function that makes the next batch."""
 
+    def __init__(self, prefix, exe, dll, requests=None, batch=None, until=None):
+        self.proc = subprocess.Popen([WINE_RUN, prefix, exe, "--dll", windows_path(dll), "run"],
+                                     stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                                     text=True, encoding="utf-8")
+        self.lines = []
+        self.reader = threading.Thread(target=lambda: self.lines.extend(self.proc.stdout.read().splitlines()))
+        self.reader.start()
+        self.feeder = threading.Thread(target=self._feed, args=(requests, batch, until))
+        self.feeder.start()
 
-def answers(proc):
-    out = proc.stdout.read()
-    proc.wait()
-    return [json.loads(line) for line in out.splitlines()]
+    def _feed(self, requests, batch, until):
+        try:
+            if requests is not None:
+                self.proc.stdin.write("".join(json.dumps(r) + "\n" for r in requests))
+            else:
+                while time.monotonic() < until:
+                    self.proc.stdin.write("".join(json.dumps(r) + "\n" for r in batch()))
+                    self.proc.stdin.flush()
+            self.proc.stdin.close()
+        except BrokenPipeError:
+            pass
+
+    def answers(self):
+        self.feeder.join()
+        self.reader.join()
+        self.proc.wait()
+        return [json.loads(line) for line in self.lines]
 
 
 def prepare_inihost(build, prefix, mode):
@@ -72,75 +98,93 @@ def prepare_inihost(build, prefix, mode):
     return nt4
 
 
-def prefix_for(args, prefix, index):
-    return args.second_prefix if args.second_prefix and index % 2 else prefix
+def prefix_for(prefixes, index):
+    return prefixes[index % len(prefixes)]
 
 
-def writers_run(args, prefix, exe, dll, folder):
+def commit_requests(path, key):
+    return [{"op": "open", "path": path},
+            {"op": "write", "vars": [{"section": "main", "key": key, "value": {"vt": "bstr", "v": "v"}}]},
+            {"op": "commit"}, {"op": "close"}]
+
+
+def read_requests(path):
+    return [{"op": "open", "path": path}, {"op": "read", "vars": [{"section": "main", "key": "always"}]},
+            {"op": "close"}]
+
+
+def others_beside(folder, name):
+    return sorted(n for n in os.listdir(folder) if n not in (name, LOCK_FILE))
+
+
+def writers_run(prefixes, exe, dll, folder, encoding, writers, commits):
+    """Returns what WRITERS sessions x COMMITS commits did to one file."""
     target = os.path.join(folder, "many.ini")
     with open(target, "wb") as f:
-        f.write(encode(BASE, args.encoding))
+        f.write(encode(BASE, encoding))
     path = windows_path(target)
     sessions = []
-    for w in range(args.writers):
+    for w in range(writers):
         requests = []
-        for c in range(args.commits):
-            requests += [{"op": "open", "path": path},
-                         {"op": "write", "vars": [{"section": "main", "key": f"w{w}c{c}", "value": {"vt": "bstr", "v": "v"}}]},
-                         {"op": "commit"}, {"op": "close"}]
-        sessions.append(start_session(prefix_for(args, prefix, w), exe, dll, requests))
-    committed, failed, total = set(), 0, 0
-    for w, proc in enumerate(sessions):
-        replies = answers(proc)
-        for c in range(args.commits):
+        for c in range(commits):
+            requests += commit_requests(path, f"w{w}c{c}")
+        sessions.append(Session(prefix_for(prefixes, w), exe, dll, requests))
+    committed, failures = set(), []
+    for w, session in enumerate(sessions):
+        replies = session.answers()
+        for c in range(commits):
             reply = replies[4 * c + 2] if 4 * c + 2 < len(replies) else {"hr": "missing"}
-            total += 1
             if reply.get("hr") == "0x00000000":
                 committed.add(f"w{w}c{c}")
             else:
-                failed += 1
-    text, encoding = decode(open(target, "rb").read())
+                failures.append(reply)
+    exists = os.path.exists(target)
+    text, found_encoding = decode(open(target, "rb").read()) if exists else ("", None)
     lines = text.splitlines()
-    lost = sorted(k for k in committed if f"{k}=v" not in lines)
-    left = sorted(n for n in os.listdir(folder) if n != "many.ini")
-    print(f"writers {args.mode} {args.encoding}: {args.writers}x{args.commits} commits, {failed} failed "
-          f"({100.0 * failed / total:.0f} %), {len(lost)} of {len(committed)} committed keys lost, "
-          f"comment {'kept' if BASE[0] in lines else 'LOST'}, untouched section "
-          f"{'kept' if '[untouched]' in lines and 'keep=1' in lines else 'LOST'}, encoding "
-          f"{'kept' if encoding == args.encoding else 'CHANGED to ' + encoding}, {len(left)} files left beside it")
+    return {
+        "commits": writers * commits, "failed": len(failures), "failures": failures[:3],
+        "committed": len(committed), "lost": sorted(k for k in committed if f"{k}=v" not in lines),
+        "file_kept": exists, "comment_kept": BASE[0] in lines,
+        "untouched_kept": "[untouched]" in lines and "keep=1" in lines,
+        "encoding_kept": found_encoding == encoding, "left": others_beside(folder, "many.ini"),
+    }
 
 
-def readers_run(args, prefix, exe, dll, folder):
+def readers_run(prefixes, exe, dll, folder, encoding, readers, reads=None, commits=None, seconds=None):
+    """Returns what readers met while writers committed: a fixed number of reads and commits,
+    or for `seconds` with one writer per prefix."""
     target = os.path.join(folder, "read.ini")
     with open(target, "wb") as f:
-        f.write(encode(BASE, args.encoding))
+        f.write(encode(BASE, encoding))
     path = windows_path(target)
-    writer = []
-    for c in range(args.commits):
-        writer += [{"op": "open", "path": path},
-                   {"op": "write", "vars": [{"section": "main", "key": f"c{c}", "value": {"vt": "bstr", "v": "v"}}]},
-                   {"op": "commit"}, {"op": "close"}]
-    reader = []
-    for _ in range(args.reads):
-        reader += [{"op": "open", "path": path}, {"op": "read", "vars": [{"section": "main", "key": "always"}]},
-                   {"op": "close"}]
-    procs = [start_session(prefix, exe, dll, writer)] + [start_session(prefix_for(args, prefix, r + 1), exe, dll, reader)
-                                                          for r in range(args.readers)]
-    writer_replies = answers(procs[0])
-    failed_commits = sum(1 for r in writer_replies[2::4] if r.get("hr") != "0x00000000")
-    missed = opens_failed = reads = 0
-    for proc in procs[1:]:
-        replies = answers(proc)
-        for i in range(0, len(replies), 3):
-            reads += 1
+    counter = iter(range(1 << 30))
+    if seconds is None:
+        writer_sessions = [Session(prefixes[0], exe, dll,
+                                   [r for c in range(commits) for r in commit_requests(path, f"c{c}")])]
+        reader_sessions = [Session(prefix_for(prefixes, r + 1), exe, dll, read_requests(path) * reads)
+                           for r in range(readers)]
+    else:
+        until = time.monotonic() + seconds
+        writer_sessions = [Session(prefix, exe, dll, batch=lambda: commit_requests(path, f"c{next(counter)}"),
+                                   until=until) for prefix in prefixes]
+        reader_sessions = [Session(prefix_for(prefixes, r), exe, dll, batch=lambda: read_requests(path) * 10,
+                                   until=until) for r in range(readers)]
+    failed_commits = commits_made = 0
+    for session in writer_sessions:
+        replies = session.answers()
+        commits_made += len(replies[2::4])
+        failed_commits += sum(1 for r in replies[2::4] if r.get("hr") != "0x00000000")
+    missed = opens_failed = total = 0
+    for session in reader_sessions:
+        replies = session.answers()
+        for i in range(0, len(replies) - 1, 3):
+            total += 1
             if replies[i].get("hr") != "0x00000000":
                 opens_failed += 1
-            elif i + 1 < len(replies) and not replies[i + 1]["vars"][0]["found"]:
+            elif not replies[i + 1]["vars"][0]["found"]:
                 missed += 1
-    left = sorted(n for n in os.listdir(folder) if n != "read.ini")
-    print(f"readers {args.mode} {args.encoding}: {args.readers}x{args.reads} reads during {args.commits} commits: "
-          f"{missed} reads missed the key ({100.0 * missed / reads:.1f} %), {opens_failed} opens failed, "
-          f"{failed_commits} commits failed, {len(left)} files left beside it")
+    return {"reads": total, "missed": missed, "opens_failed": opens_failed, "commits": commits_made,
+            "failed_commits": failed_commits, "left": others_beside(folder, "read.ini")}
 
 
 def main():
@@ -153,18 +197,35 @@ def main():
     parser.add_argument("--readers", type=int, default=3)
     parser.add_argument("--reads", type=int, default=200)
     parser.add_argument("--second-prefix", help="a second Wine prefix for every other session")
+    parser.add_argument("--repeat", type=int, default=1, help="runs of the writers' run")
+    parser.add_argument("--seconds", type=float, help="run the readers' run for this long")
     args = parser.parse_args()
     build = os.path.abspath(args.build)
-    prefix = os.path.join(build, "wineprefix")
+    prefixes = [os.path.join(build, "wineprefix")]
     dll = os.path.join(build, "module", "IniPlugin.dll")
-    exe = prepare_inihost(build, prefix, args.mode)
+    exe = prepare_inihost(build, prefixes[0], args.mode)
     if args.second_prefix:
-        args.second_prefix = os.path.abspath(args.second_prefix)
-        prepare_inihost(build, args.second_prefix, args.mode)
+        prefixes.append(os.path.abspath(args.second_prefix))
+        prepare_inihost(build, prefixes[1], args.mode)
+    lost_per_run = []
+    for run in range(args.repeat):
+        with tempfile.TemporaryDirectory() as folder:
+            r = writers_run(prefixes, exe, dll, folder, args.encoding, args.writers, args.commits)
+        lost_per_run.append(len(r["lost"]))
+        print(f"writers {args.mode} {args.encoding} run {run + 1}: {args.writers}x{args.commits} commits, "
+              f"{r['failed']} failed, {len(r['lost'])} of {r['committed']} committed keys lost, file "
+              f"{'kept' if r['file_kept'] else 'DELETED'}, comment {'kept' if r['comment_kept'] else 'LOST'}, "
+              f"untouched section {'kept' if r['untouched_kept'] else 'LOST'}, encoding "
+              f"{'kept' if r['encoding_kept'] else 'CHANGED'}, {len(r['left'])} files left beside it"
+              + (f"; first failures: {r['failures']}" if r["failures"] else ""))
+    if args.repeat > 1:
+        print(f"writers {args.mode} {args.encoding}: keys lost per run {lost_per_run}")
     with tempfile.TemporaryDirectory() as folder:
-        writers_run(args, prefix, exe, dll, folder)
-    with tempfile.TemporaryDirectory() as folder:
-        readers_run(args, prefix, exe, dll, folder)
+        r = readers_run(prefixes, exe, dll, folder, args.encoding, args.readers, args.reads, args.commits,
+                        args.seconds)
+    print(f"readers {args.mode} {args.encoding}: {r['reads']} reads during {r['commits']} commits: "
+          f"{r['missed']} reads missed the key, {r['opens_failed']} opens failed, "
+          f"{r['failed_commits']} commits failed, {len(r['left'])} files left beside it")
 
 
 if __name__ == "__main__":
