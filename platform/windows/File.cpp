@@ -1,10 +1,10 @@
 #include <windows.h>
-#include <bcrypt.h>
 
 #include <algorithm>
 #include <utility>
 
 #include "platform/File.h"
+#include "platform/Random.h"
 #include "platform/TemporaryName.h"
 #include "platform/windows/UniqueHandle.h"
 #include "platform/windows/WideText.h"
@@ -32,12 +32,6 @@ std::u16string LongForm(std::u16string path)
 
 // Reads at most this much per call: ReadFile and WriteFile count in DWORDs.
 constexpr size_t kLargestTransfer = 1u << 30;
-
-bool RandomBytes(void* buffer, size_t count)
-{
-    return BCRYPT_SUCCESS(BCryptGenRandom(nullptr, static_cast<PUCHAR>(buffer), static_cast<ULONG>(count),
-                                          BCRYPT_USE_SYSTEM_PREFERRED_RNG));
-}
 
 HANDLE AsHandle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
 
