@@ -43,6 +43,14 @@ bool IniFileReader::GetValue(std::u16string_view section, std::u16string_view ke
     return true;
 }
 
+size_t IniFileReader::LookupProbes() const noexcept
+{
+    size_t probes = sectionIndex.LookupProbes();
+    for (const Section& section : sectionList)
+        probes += section.valueIndex.LookupProbes();
+    return probes;
+}
+
 void IniFileReader::SetValue(std::u16string_view section, std::u16string_view key, std::u16string_view text)
 {
     uint32_t position = FindSection(section);

@@ -71,6 +71,10 @@ public:
     // step fails or the file is read-only; `path` is then untouched.
     bool Save(const std::u16string& path) const;
 
+    // The slots that looking up every section and every key once visits in
+    // the indexes: about one per name, unless names crowd together.
+    size_t LookupProbes() const noexcept;
+
     // The file last loaded began with the UTF-16 LE byte-order mark FF FE.
     bool unicode() const noexcept { return unicode_; }
 

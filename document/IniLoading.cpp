@@ -208,6 +208,7 @@ platform::SystemError IniFileReader::ReadUnicode(platform::FileReader& file, std
 // after it.
 void IniFileReader::AddLines(size_t skipped)
 {
+    const document::NameHashKey& hashKey = document::ProcessNameHashKey();
     SectionBuilder builder;
     const char16_t* next = loadedText.data();
     const char16_t* const end = next + loadedText.size();
@@ -255,7 +256,7 @@ void IniFileReader::AddLines(size_t skipped)
             // Only the first "=" splits; neither side is trimmed.
             const std::u16string_view name(significant, static_cast<size_t>(equals - significant));
             builder.AddKey(Value::Key(significant, name.size(), static_cast<size_t>(lineEnd - equals - 1)),
-                           document::FoldedHash(name));
+                           document::FoldedHash(name, hashKey));
         }
     }
     if (!sectionList.empty())
