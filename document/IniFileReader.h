@@ -73,7 +73,7 @@ public:
 
     // The slots that looking up every section and every key once visits in
     // the indexes: about one per name, unless names crowd together.
-    size_t LookupProbes() const noexcept;
+    size_t LookupProbes() const;
 
     // The file last loaded began with the UTF-16 LE byte-order mark FF FE.
     bool unicode() const noexcept { return unicode_; }
@@ -159,6 +159,10 @@ private:
 };
 
 // A header line and every line after it up to the next header.
+//
+// Its keys are indexed at the first lookup, not by the load: a commit loads
+// the whole file to change a few sections, and hashing every key of every
+// other section would cost it more than the rest of the load.
 class IniFileReader::Section {
 public:
     // The key line indexed under `key`, or null.
@@ -171,13 +175,24 @@ public:
     // Section is indexed under, compared without regard to case.
     std::u16string_view Key() const noexcept;
 
+    // The slots that looking up every key once visits in the index.
+    size_t LookupProbes() const;
+
     std::u16string_view header;
-    document::NameIndex valueIndex;
     std::vector<Value> valueList;
 
+private:
     // The name a Value is indexed under.
     struct ValueNameAt {
         const Section* section;
         std::u16string_view operator()(size_t position) const { return section->valueList[position].name(); }
     };
+
+    // Indexes every key line of `valueList` unless that is done. A lookup
+    // that changes nothing but this cache stays const; a document belongs
+    // to one thread.
+    const document::NameIndex& Index() const;
+
+    mutable document::NameIndex valueIndex;
+    mutable bool indexed = false;
 };

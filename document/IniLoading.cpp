@@ -56,38 +56,22 @@ const char16_t* FindEither(const char16_t* from, const char16_t* limit, char16_t
     return from;
 }
 
-// The lines of one Section as they are read, gathered in buffers that every
-// Section of a load reuses, so that each Section's list and index are
-// allocated once, at their final size.
+// The lines of one Section as they are read, gathered in a buffer that
+// every Section of a load reuses, so that each Section's list is allocated
+// once, at its final size.
 class SectionBuilder {
 public:
     void Add(const IniFileReader::Value& value) { lines_.push_back(value); }
 
-    void AddKey(const IniFileReader::Value& value, uint32_t hash)
-    {
-        keys_.push_back(Key{hash, static_cast<uint32_t>(lines_.size())});
-        lines_.push_back(value);
-    }
-
-    // Hands the gathered lines to the Section and indexes its keys.
+    // Hands the gathered lines to the Section.
     void FinishInto(IniFileReader::Section& section)
     {
         section.valueList.assign(lines_.begin(), lines_.end());
-        section.valueIndex.Reserve(keys_.size());
-        const IniFileReader::Section::ValueNameAt nameAt{&section};
-        for (const Key& key : keys_)
-            section.valueIndex.EnterHashed(key.hash, nameAt(key.position), key.position, nameAt);
         lines_.clear();
-        keys_.clear();
     }
 
 private:
-    struct Key {
-        uint32_t hash;
-        uint32_t position;
-    };
     std::vector<IniFileReader::Value> lines_;
-    std::vector<Key> keys_;
 };
 
 }  // namespace
@@ -208,7 +192,6 @@ platform::SystemError IniFileReader::ReadUnicode(platform::FileReader& file, std
 // after it.
 void IniFileReader::AddLines(size_t skipped)
 {
-    const document::NameHashKey& hashKey = document::ProcessNameHashKey();
     SectionBuilder builder;
     const char16_t* next = loadedText.data();
     const char16_t* const end = next + loadedText.size();
@@ -254,9 +237,8 @@ void IniFileReader::AddLines(size_t skipped)
             builder.Add(Value::Raw(line.substr(static_cast<size_t>(significant - lineStart))));
         } else {
             // Only the first "=" splits; neither side is trimmed.
-            const std::u16string_view name(significant, static_cast<size_t>(equals - significant));
-            builder.AddKey(Value::Key(significant, name.size(), static_cast<size_t>(lineEnd - equals - 1)),
-                           document::FoldedHash(name, hashKey));
+            builder.Add(Value::Key(significant, static_cast<size_t>(equals - significant),
+                                   static_cast<size_t>(lineEnd - equals - 1)));
         }
     }
     if (!sectionList.empty())

@@ -166,17 +166,11 @@ public:
     template <class NameAt>
     void Enter(std::u16string_view name, size_t position, const NameAt& nameAt)
     {
-        EnterHashed(FoldedHash(name), name, position, nameAt);
-    }
-
-    // Enter for a name whose FoldedHash the caller has.
-    template <class NameAt>
-    void EnterHashed(uint32_t hash, std::u16string_view name, size_t position, const NameAt& nameAt)
-    {
         if (position >= kAbsent)
             throw std::length_error("more names than an index can hold");
         if ((used_ + 1) * 4 > slots_.size() * 3)
             Grow(used_ + 1);
+        const uint32_t hash = FoldedHash(name);
         for (size_t i = Home(hash);; i = (i + 1) & Mask()) {
             Slot& slot = slots_[i];
             if (slot.position == kAbsent) {
