@@ -29,6 +29,7 @@ void IniFileReader::Clear() noexcept
     sectionList.clear();
     addedText.clear();
     loadedText = std::u16string();
+    unicode_ = false;
 }
 
 bool IniFileReader::GetValue(std::u16string_view section, std::u16string_view key, std::u16string& text) const

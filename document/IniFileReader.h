@@ -8,7 +8,8 @@
 //
 // The file is ANSI text (the system code page) unless it begins with the
 // UTF-16 LE byte-order mark; it is written back in the encoding it was read
-// in.
+// in. A file that begins with the mark of UTF-8 or of UTF-16 BE is not
+// loaded at all.
 //
 // A load keeps the file's whole text, as UTF-16, in one string, and the lines
 // of the document point into it: loading makes no allocation per line, and a
@@ -46,16 +47,21 @@ public:
     IniFileReader& operator=(const IniFileReader&) = delete;
 
     // Replaces the whole content with the file's lines. False when the file
-    // cannot be opened or read: when it cannot be opened or its first two
-    // bytes cannot be read, the document keeps what it held; when a later
-    // read fails, or the text cannot be converted from the ANSI code page,
-    // the document is empty.
+    // cannot be opened or read, or begins with the byte-order mark of UTF-8
+    // or of UTF-16 BE (document/ByteOrderMark.h): when it cannot be opened,
+    // its first bytes cannot be read or they are such a mark, the document
+    // keeps what it held; when a later read fails, or the text cannot be
+    // converted from the ANSI code page, the document is empty.
     bool Load(const std::u16string& path);
 
     // Loads the file as Load does when it begins with the UTF-16 LE
-    // byte-order mark; of any other file reads only the first two bytes,
-    // empties the document and clears `unicode`. False as for Load.
+    // byte-order mark; of any other file reads only the first bytes and
+    // empties the document. False as for Load.
     bool LoadIfUnicode(const std::u16string& path);
+
+    // Empties the document, as before its first load: no lines, and
+    // `unicode` cleared.
+    void Clear() noexcept;
 
     // Looks the pair up without regard to case. On success assigns the
     // stored text, untrimmed, and returns true; otherwise leaves `text`
@@ -79,15 +85,15 @@ public:
     bool unicode() const noexcept { return unicode_; }
 
     // Why the last Load or Save that returned false failed: the system's
-    // code for the step that failed, or platform::kUnconvertibleText for
-    // text the ANSI code page cannot take. Unspecified after a success.
+    // code for the step that failed, platform::kUnconvertibleText for text
+    // the ANSI code page cannot take, or platform::kUnwrittenEncoding for a
+    // file whose mark Load refuses. Unspecified after a success.
     platform::SystemError lastError() const noexcept { return lastError_; }
 
 private:
-    void Clear() noexcept;
     bool LoadFrom(const std::u16string& path, bool ansiToo);
-    // Each makes `text` of a file whose first bytes (two, or fewer in a
-    // shorter file) `start` holds, reading the rest. The reason it failed
+    // Each makes `text` of a file whose first bytes (those of a mark, or
+    // fewer in a shorter file) `start` holds, reading the rest. The reason it failed
     // (a read error, or text the ANSI code page cannot convert), or 0.
     static platform::SystemError ReadAnsi(platform::FileReader& file, std::string_view start, std::u16string& text);
     static platform::SystemError ReadUnicode(platform::FileReader& file, std::string_view start,

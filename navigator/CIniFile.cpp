@@ -15,6 +15,7 @@
 #include "com/ModuleState.h"
 #include "convert/windows/TextToValue.h"
 #include "convert/windows/ValueToText.h"
+#include "document/ByteOrderMark.h"
 #include "document/IniNames.h"
 #include "navigator/ErrorInfo.h"
 #include "navigator/IniAccessMode.h"
@@ -204,7 +205,12 @@ void CIniFile::CopyDocumentText(const wchar_t* section, const wchar_t* key, cons
 
 bool CIniFile::WritesAnsiFile() const
 {
-    return !UsesInMemoryPath() && !platform::BeginsWithUtf16Mark(path);
+    if (UsesInMemoryPath())
+        return false;
+    const document::ByteOrderMark mark = document::MarkOfFile(path);
+    if (document::IsUnwritten(mark))
+        throw FileStepError(FileStep::Write, platform::kUnwrittenEncoding);
+    return mark != document::ByteOrderMark::Utf16Le;
 }
 
 CIniFile::Data CIniFile::MakeWrite(const VariableRecord& record, LONG formatSelector, bool ansiFile) const
@@ -337,8 +343,11 @@ HRESULT CIniFile::CommitLocked()
     // The profile functions may hold the file in a cache of their own.
     if (!path.empty())
         platform::ProfileFile(path).Flush();
-    if (!document.Load(path))
-        throw FileStepError(FileStep::Read, document.lastError());
+    if (!document.Load(path)) {
+        // A file that the document does not write back is refused unread.
+        const platform::SystemError reason = document.lastError();
+        throw FileStepError(reason == platform::kUnwrittenEncoding ? FileStep::Save : FileStep::Read, reason);
+    }
     for (const Data& write : pendingWrites)
         document.SetValue(write.section, write.key, write.value);
     // The writes are dropped only once they are in the file: after a failed

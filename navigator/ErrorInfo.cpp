@@ -32,6 +32,9 @@ constexpr Cause kCauses[] = {
     {ERROR_NETNAME_DELETED, u"the network connection was lost"},
     {ERROR_FILE_TOO_LARGE, u"the file is too large"},
     {ERROR_NO_UNICODE_TRANSLATION, u"its text cannot be converted to or from the system's code page"},
+    {platform::kUnwrittenEncoding,
+     u"it begins with the byte-order mark of UTF-8 or of UTF-16 big-endian, which the plug-in reads but does not "
+     u"write"},
     {ERROR_NOT_ENOUGH_MEMORY, u"there is not enough memory"},
     {ERROR_OUTOFMEMORY, u"there is not enough memory"},
 };
