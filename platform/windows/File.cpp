@@ -6,6 +6,7 @@
 #include "platform/File.h"
 #include "platform/Random.h"
 #include "platform/TemporaryName.h"
+#include "platform/windows/OpenFlags.h"
 #include "platform/windows/UniqueHandle.h"
 #include "platform/windows/WideText.h"
 
@@ -77,7 +78,7 @@ Target LookAt(const std::u16string& target, SystemError& refusal)
 bool MayBeDeleted(const std::u16string& path)
 {
     return UniqueFileHandle(CreateFileW(AsWide(path), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr))
+                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | kNoImpersonation, nullptr))
         .valid();
 }
 
@@ -90,7 +91,7 @@ FileReader::FileReader(const std::u16string& path)
     // Others may go on reading, writing and even deleting the file meanwhile,
     // as with the runtime's stream functions.
     const HANDLE opened = CreateFileW(AsWide(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN | kNoImpersonation, nullptr);
     if (opened == INVALID_HANDLE_VALUE) {
         error_ = LastError();
         return;
@@ -139,7 +140,7 @@ void FileReplacement::Open()
     }
     temporary_ = LongForm(TemporaryNameBeside(target_, kSeparators, random));
     const HANDLE created = CreateFileW(AsWide(temporary_), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr);
+                                       FILE_ATTRIBUTE_NORMAL | kNoImpersonation, nullptr);
     if (created == INVALID_HANDLE_VALUE) {
         Fail(LastError());
         temporary_.clear();  // not ours: nothing to remove

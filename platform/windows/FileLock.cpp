@@ -10,6 +10,7 @@
 
 #include "platform/File.h"
 #include "platform/Text.h"
+#include "platform/windows/OpenFlags.h"
 #include "platform/windows/WideText.h"
 
 namespace platform {
@@ -136,7 +137,7 @@ ULONGLONG FileNumber(HANDLE file) noexcept
 bool StillAtPath(HANDLE held, const std::u16string& path) noexcept
 {
     const UniqueFileHandle current(
-        CreateFileW(AsWide(path), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr));
+        CreateFileW(AsWide(path), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING, kNoImpersonation, nullptr));
     if (!current)
         return false;
     const ULONGLONG number = FileNumber(held);
@@ -153,12 +154,13 @@ HANDLE OpenForLock(const std::u16string& path, FileLockMode mode, DWORD disposit
 {
     if (mode == FileLockMode::Exclusive) {
         const HANDLE file = CreateFileW(AsWide(path), GENERIC_READ | GENERIC_WRITE, kShareAll, nullptr, disposition,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+                                        FILE_ATTRIBUTE_NORMAL | kNoImpersonation, nullptr);
         if (file != INVALID_HANDLE_VALUE ||
             (GetLastError() != ERROR_ACCESS_DENIED && GetLastError() != ERROR_SHARING_VIOLATION))
             return file;
     }
-    return CreateFileW(AsWide(path), GENERIC_READ, kShareAll, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return CreateFileW(AsWide(path), GENERIC_READ, kShareAll, nullptr, disposition,
+                       FILE_ATTRIBUTE_NORMAL | kNoImpersonation, nullptr);
 }
 
 OVERLAPPED At(LockByte byte) noexcept
