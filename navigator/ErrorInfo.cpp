@@ -92,7 +92,7 @@ std::u16string Doing(FileStep step, std::u16string_view path)
 {
     static constexpr const char16_t* kVerbs[] = {u"Cannot open ", u"Cannot read ", u"Cannot write to ", u"Cannot save "};
     std::u16string text = kVerbs[static_cast<int>(step)];
-    text += path;
+    text += path.empty() ? u"\"\"" : path;
     return text;
 }
 
@@ -164,6 +164,8 @@ HRESULT ReportCaughtFailure(REFIID iid, FileStep step, std::u16string_view path)
             Describe(iid, Doing(failure.step(), path) + u": " + CauseOfError(failure.reason()));
         } catch (const RefusedText& refusal) {
             Describe(iid, RefusalText(refusal));
+        } catch (const RefusedPath& refusal) {
+            Describe(iid, Doing(FileStep::Open, path) + u": " + refusal.reason());
         } catch (const UnwritableValue& value) {
             Describe(iid, u"The value of key " + Quoted(value.key()) + u" cannot be written as text: " +
                               CauseOfResult(value.code()));
