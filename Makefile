@@ -1,5 +1,5 @@
 # The whole set-up on a fresh Debian machine is `make test` or `make demo`.
-.PHONY: all deps native win64 test test-native test-win64 demo bench package clean
+.PHONY: all deps native win64 test test-native test-win64 demo bench package reproducible clean
 
 all: native win64
 
@@ -39,10 +39,18 @@ bench: deps
 	cmake --build --preset win64 --target IniPlugin end_to_end_profileapi end_to_end_inmemory
 	bench/run-end-to-end.sh $(CURDIR)/build/win64
 
-# The zip (CPack) and the Windows Installer package, which the win64 build makes.
-package: win64
-	cd build/win64 && cpack -G ZIP
-	@ls build/win64/IniPlugin-*-x64.msi | sed 's/^/package: /'
+# The release files in build/win64/release: the Windows Installer package, the
+# zip and SHA256SUMS, signed when the environment names a certificate (README,
+# "Installing on Windows"). Only what they hold is built.
+package: deps
+	cmake --preset win64 -DINIPLUGIN_MSI=ON >/dev/null
+	cmake --build --preset win64 --target iniplugin_release
+	@ls build/win64/release/* | sed 's/^/package: /'
+
+# Two builds of the release files in two fresh copies of the tree, compared
+# byte for byte (scripts/check-reproducible).
+reproducible: deps
+	scripts/check-reproducible
 
 clean:
 	rm -rf build

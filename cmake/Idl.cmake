@@ -15,25 +15,37 @@ if(EXISTS ${WINE_IDL_DIR})
   list(APPEND WIDL_FLAGS -I${WINE_IDL_DIR})
 endif()
 
+# widl runs in the source folder and is given the IDL files by relative path:
+# the generated files name their IDL file, and the headers ship.
 add_custom_command(
   OUTPUT ${IDL_OUT}/HostContract.h ${IDL_OUT}/HostContract_i.c
-  COMMAND ${WIDL} ${WIDL_FLAGS} -h -H ${IDL_OUT}/HostContract.h ${CMAKE_SOURCE_DIR}/interfaces/HostContract.idl
-  COMMAND ${WIDL} ${WIDL_FLAGS} -u -U ${IDL_OUT}/HostContract_i.c ${CMAKE_SOURCE_DIR}/interfaces/HostContract.idl
+  COMMAND ${WIDL} ${WIDL_FLAGS} -h -H ${IDL_OUT}/HostContract.h interfaces/HostContract.idl
+  COMMAND ${WIDL} ${WIDL_FLAGS} -u -U ${IDL_OUT}/HostContract_i.c interfaces/HostContract.idl
+  WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}
   DEPENDS ${CMAKE_SOURCE_DIR}/interfaces/HostContract.idl
   COMMENT "widl: host contract")
 
 add_custom_command(
-  OUTPUT ${IDL_OUT}/IniPlugin.h ${IDL_OUT}/IniPlugin_i.c ${IDL_OUT}/IniPlugin_p.c
-         ${IDL_OUT}/dlldata.c ${IDL_OUT}/IniPlugin.tlb
-  COMMAND ${WIDL} ${WIDL_FLAGS} -h -H ${IDL_OUT}/IniPlugin.h ${CMAKE_SOURCE_DIR}/interfaces/IniPlugin.idl
-  COMMAND ${WIDL} ${WIDL_FLAGS} -u -U ${IDL_OUT}/IniPlugin_i.c ${CMAKE_SOURCE_DIR}/interfaces/IniPlugin.idl
+  OUTPUT ${IDL_OUT}/IniPlugin.h ${IDL_OUT}/IniPlugin_i.c ${IDL_OUT}/IniPlugin_p.c ${IDL_OUT}/dlldata.c
+  COMMAND ${WIDL} ${WIDL_FLAGS} -h -H ${IDL_OUT}/IniPlugin.h interfaces/IniPlugin.idl
+  COMMAND ${WIDL} ${WIDL_FLAGS} -u -U ${IDL_OUT}/IniPlugin_i.c interfaces/IniPlugin.idl
   # -Oif: the default (-Os) proxy code includes Wine's own exception header.
-  COMMAND ${WIDL} ${WIDL_FLAGS} -Oif -p -P ${IDL_OUT}/IniPlugin_p.c ${CMAKE_SOURCE_DIR}/interfaces/IniPlugin.idl
+  COMMAND ${WIDL} ${WIDL_FLAGS} -Oif -p -P ${IDL_OUT}/IniPlugin_p.c interfaces/IniPlugin.idl
   # The proxy/stub's file list (dlldata.c) names the proxy file written above.
   COMMAND ${WIDL} --dlldata-only --dlldata=${IDL_OUT}/dlldata.c IniPlugin
-  COMMAND ${WIDL} ${WIDL_FLAGS} ${WIDL_TLB_FLAGS} -t -T ${IDL_OUT}/IniPlugin.tlb ${CMAKE_SOURCE_DIR}/interfaces/IniPlugin.idl
+  WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}
   DEPENDS ${CMAKE_SOURCE_DIR}/interfaces/IniPlugin.idl
-  COMMENT "widl: plug-in interfaces, type library and proxy/stub")
+  COMMENT "widl: plug-in interfaces and proxy/stub")
+
+# The type library records when it was made: the commit's time
+# (WIDL_TIME_OVERRIDE), written as UTC.
+add_custom_command(
+  OUTPUT ${IDL_OUT}/IniPlugin.tlb
+  COMMAND ${CMAKE_COMMAND} -E env WIDL_TIME_OVERRIDE=${INIPLUGIN_SOURCE_DATE_EPOCH} TZ=UTC
+          ${WIDL} ${WIDL_FLAGS} ${WIDL_TLB_FLAGS} -t -T ${IDL_OUT}/IniPlugin.tlb interfaces/IniPlugin.idl
+  WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}
+  DEPENDS ${CMAKE_SOURCE_DIR}/interfaces/IniPlugin.idl
+  COMMENT "widl: type library")
 
 add_library(iniplugin_idl STATIC ${IDL_OUT}/HostContract_i.c ${IDL_OUT}/IniPlugin_i.c)
 target_include_directories(iniplugin_idl PUBLIC ${IDL_OUT})

@@ -1,4 +1,6 @@
-# `make package`: one zip with what a host developer needs on Windows.
+# The release files' content (the zip holds all of it, the Windows Installer
+# package all but examples/): the install step, which installer/release.py
+# runs into a stage of its own (see cmake/Installer.cmake).
 install(TARGETS IniPlugin RUNTIME DESTINATION . LIBRARY DESTINATION .)
 install(TARGETS inihost RUNTIME DESTINATION .)
 install(FILES
@@ -12,11 +14,3 @@ install(FILES
   DESTINATION include)
 install(FILES ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/LICENSE DESTINATION .)
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/examples/ DESTINATION examples)
-
-set(CPACK_GENERATOR ZIP)
-set(CPACK_PACKAGE_NAME IniPlugin)
-set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_SYSTEM_NAME win64)
-set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
-set(CPACK_STRIP_FILES ON)
-include(CPack)

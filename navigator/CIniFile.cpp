@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <exception>
@@ -9,6 +10,8 @@
 #include <optional>
 #include <utility>
 #include <vector>
+
+#include <wrl/client.h>
 
 #include "com/Bstr.h"
 #include "com/ComError.h"
@@ -20,6 +23,7 @@
 #include "navigator/ErrorInfo.h"
 #include "navigator/IniAccessMode.h"
 #include "platform/File.h"
+#include "platform/OleDate.h"
 #include "platform/windows/DiskPath.h"
 #include "platform/windows/Paths.h"
 #include "platform/windows/ProfileFile.h"
@@ -27,7 +31,7 @@
 
 using platform::FileLock;
 using platform::FileLockMode;
-using platform::WhenMissing;
+using platform::WaitKind;
 
 // The host passes records in contiguous arrays, 48 bytes apart, and reads
 // `value` and `found` where it put them.
@@ -55,6 +59,24 @@ bool HoldsLineBreak(std::u16string_view text)
 // included, so that the rules can refuse what a C string would cut.
 std::u16string_view HostName(BSTR name) noexcept { return BstrUnits(name); }
 
+// The date a value carries, directly or by reference; none for other values.
+std::optional<double> DateOf(const VARIANT& value) noexcept
+{
+    if (V_VT(&value) == VT_DATE)
+        return V_DATE(&value);
+    if (V_VT(&value) == (VT_DATE | VT_BYREF) && V_DATEREF(&value) != nullptr)
+        return *V_DATEREF(&value);
+    return std::nullopt;
+}
+
+// True for a date (not a NaN) that the platform cannot split into a
+// calendar date: its day lies outside the years 100 to 9999.
+bool OutsideCalendar(double date) noexcept
+{
+    CalendarFields fields;
+    return !std::isnan(date) && !SplitOleDate(date, fields);
+}
+
 // The text a write puts into the file for the record's value; a value that
 // has none fails with the platform's HRESULT, naming the record's key.
 std::u16string TextOfValue(const VariableRecord& record, LONG formatSelector)
@@ -64,6 +86,9 @@ std::u16string TextOfValue(const VariableRecord& record, LONG formatSelector)
     } catch (const HResultError& error) {
         if (error.code() == E_OUTOFMEMORY)
             throw;
+        const std::optional<double> date = DateOf(record.value);
+        if (date && OutsideCalendar(*date))
+            throw DateOutsideCalendar(error.code(), HostName(record.keyName), *date);
         throw UnwritableValue(error.code(), HostName(record.keyName));
     }
 }
@@ -134,6 +159,9 @@ HRESULT NotImplementedUnlessNull(std::initializer_list<const void*> pointers)
 HRESULT CIniFile::Init(LPCWSTR filePath, LONG_PTR)
 {
     ModuleStateScope moduleState;
+    // Waits for the lock dispatch messages, and host code they run may
+    // release the navigator: it lives until the call returns.
+    const Microsoft::WRL::ComPtr<CIniFile> keepAlive(this);
     return ReportingBoundary(IID_IZephFileNavigatorInit, FileStep::Open, HostText(filePath), [&] {
         const IniAccessMode mode = DecideAccessMode();
         // Absolute, so that the profile functions (which look for a bare name
@@ -145,6 +173,7 @@ HRESULT CIniFile::Init(LPCWSTR filePath, LONG_PTR)
         const auto unbind = [&] {
             path.clear();
             document.Clear();
+            lockSite.Bind(path);
         };
         // The private-profile functions reach no longer path: a read would
         // find nothing and a write would go to another file.
@@ -152,15 +181,18 @@ HRESULT CIniFile::Init(LPCWSTR filePath, LONG_PTR)
             unbind();
             return HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE);
         }
-        // Checked before anything opens the path, the profile functions
-        // included, so that no pipe or device is ever opened through it.
+        // Checked before anything opens the path, the lock and the profile
+        // functions included, so that no pipe or device is ever opened
+        // through it.
         const platform::PathRefusal refusal = platform::DiskFileRefusal(HostText(filePath), path);
         if (refusal != platform::PathRefusal::None) {
             unbind();
             throw RefusedPath(PathRefusalText(refusal));
         }
+        lockSite.Bind(path);
+        RestoreAbandonedSave();
         if (mode == IniAccessMode::InMemory) {
-            const FileLock lock = FileLock::Acquire(path, FileLockMode::Shared);
+            const FileLock lock = lockSite.Acquire(FileLockMode::Shared, WaitKind::Read);
             if (!document.LoadIfUnicode(path))
                 throw FileStepError(FileStep::Read, document.lastError());
         }
@@ -171,27 +203,51 @@ HRESULT CIniFile::Init(LPCWSTR filePath, LONG_PTR)
 HRESULT CIniFile::ReadVariables(LONG_PTR, LONG firstOnly, LONG_PTR, LONG count, VariableRecord* records)
 {
     ModuleStateScope moduleState;
+    const Microsoft::WRL::ComPtr<CIniFile> keepAlive(this);
     return ReportingBoundary(IID_IZephFileNavigator, FileStep::Read, path, [&]() -> HRESULT {
         if (records == nullptr)
             return E_POINTER;
-        const std::optional<FileLock> lock = LockForProfileReads();
-        std::array<wchar_t, kValueBufferUnits> buffer;
-        for (LONG index = 0; index < count; ++index) {
-            VariableRecord& record = records[index];
-            FetchValueText(NameOrEmpty(record.sectionName), NameOrEmpty(record.keyName), buffer.data());
-            buffer[kValueBufferUnits - 1] = L'\0';
-            if (buffer[0] == L'\0') {
-                record.found = 0;
-                continue;
-            }
-            record.found = 1;
-            if (!TextToValue(record.value, buffer.data()))
-                return E_OUTOFMEMORY;
-            if (firstOnly != 0)
-                return S_OK;
+        bool missed = false;
+        // Every version of the file that a navigator puts in place is whole,
+        // and the system's profile functions lock the file while they write
+        // it, so a value read without the lock is one the file held. A key
+        // that is not found may only have been between two versions of the
+        // file: those are read again under the lock. The alternatives form
+        // stops at the first key found, so it reads under the lock at once.
+        if (firstOnly == 0 || UsesInMemoryPath()) {
+            const HRESULT result = ReadRecords(firstOnly, count, records, false, missed);
+            if (FAILED(result) || !missed || UsesInMemoryPath())
+                return result;
+            RestoreAbandonedSave();
         }
-        return S_OK;
+        const std::optional<FileLock> lock = LockForProfileReads();
+        return ReadRecords(firstOnly, count, records, firstOnly == 0, missed);
     });
+}
+
+HRESULT CIniFile::ReadRecords(LONG firstOnly, LONG count, VariableRecord* records, bool missedOnly,
+                              bool& missed) const
+{
+    missed = false;
+    std::array<wchar_t, kValueBufferUnits> buffer;
+    for (LONG index = 0; index < count; ++index) {
+        VariableRecord& record = records[index];
+        if (missedOnly && record.found != 0)
+            continue;
+        FetchValueText(NameOrEmpty(record.sectionName), NameOrEmpty(record.keyName), buffer.data());
+        buffer[kValueBufferUnits - 1] = L'\0';
+        if (buffer[0] == L'\0') {
+            record.found = 0;
+            missed = true;
+            continue;
+        }
+        record.found = 1;
+        if (!TextToValue(record.value, buffer.data()))
+            return E_OUTOFMEMORY;
+        if (firstOnly != 0)
+            return S_OK;
+    }
+    return S_OK;
 }
 
 bool CIniFile::UsesInMemoryPath() const noexcept
@@ -199,11 +255,24 @@ bool CIniFile::UsesInMemoryPath() const noexcept
     return CurrentAccessMode() != IniAccessMode::ProfileApi && document.unicode();
 }
 
-std::optional<FileLock> CIniFile::LockForProfileReads() const
+std::optional<FileLock> CIniFile::LockForProfileReads()
 {
     if (UsesInMemoryPath())
         return std::nullopt;  // the document is read, not the file
-    return FileLock::Acquire(path, FileLockMode::Shared);
+    // Past the bound, or when the lock fails, a read reads anyway.
+    return lockSite.Acquire(FileLockMode::Shared, WaitKind::Read);
+}
+
+void CIniFile::RestoreAbandonedSave()
+{
+    if (path.empty() || !platform::IsMissing(path) || !platform::ReplacementUnderway(path))
+        return;
+    // Only the holder of the exclusive lock knows that no save is under way.
+    // A read or a write goes on after the bound as it would anyway, and a
+    // commit settles what is left under its own lock.
+    const FileLock lock = lockSite.Acquire(FileLockMode::Exclusive, WaitKind::Read);
+    if (lock.held())
+        platform::SettleAbandonedReplacements(path);
 }
 
 void CIniFile::FetchValueText(const wchar_t* section, const wchar_t* key, wchar_t* buffer) const
@@ -266,7 +335,7 @@ CIniFile::Data CIniFile::MakeWrite(const VariableRecord& record, LONG formatSele
     return write;
 }
 
-void CIniFile::Queue(Data write, bool fileLocked)
+void CIniFile::Queue(Data write, bool mayWriteFile)
 {
     pendingWrites.push_back(std::move(write));
     // Without the lock the profile writer could rewrite the file in place
@@ -274,25 +343,40 @@ void CIniFile::Queue(Data write, bool fileLocked)
     // just taken out: the write then waits for the commit instead. Like the
     // profile read, the write reports nothing worth acting on: the commit
     // rewrites the file from the pending writes anyway.
-    if (!UsesInMemoryPath() && fileLocked && !path.empty()) {
+    if (!UsesInMemoryPath() && mayWriteFile && !path.empty()) {
         const Data& queued = pendingWrites.back();
         platform::ProfileFile(path).WriteValue(queued.section, queued.key, queued.value);
     }
 }
 
-std::optional<FileLock> CIniFile::LockForProfileWrites() const
+std::optional<FileLock> CIniFile::LockForProfileWrites()
 {
     if (UsesInMemoryPath())
         return std::nullopt;  // nothing reaches the file before the commit
-    // The profile writer creates a missing file; the lock creates it first,
-    // so that the file carries the lock from the start.
-    return FileLock::Acquire(path, FileLockMode::Exclusive, WhenMissing::Create);
+    // A write that waits past its bound leaves the value to the commit.
+    std::optional<FileLock> lock = lockSite.Acquire(FileLockMode::Exclusive, WaitKind::Read);
+    // Where the file is missing beside a killed save's new version, the
+    // profile writer would make a new file, and the commit's clean-up would
+    // then remove the only copy of the old content.
+    if (lock->held())
+        platform::SettleAbandonedReplacements(path);
+    return lock;
+}
+
+FileLock CIniFile::LockForCommit()
+{
+    FileLock lock = lockSite.Acquire(FileLockMode::Exclusive, WaitKind::Commit);
+    // What saves that were killed left behind, only while no save can run.
+    if (lock.held())
+        platform::SettleAbandonedReplacements(path);
+    return lock;
 }
 
 HRESULT CIniFile::WriteVariables(LONG_PTR, LONG firstOnly, LONG_PTR, LONG count, VariableRecord* records,
                                  LONG formatSelector)
 {
     ModuleStateScope moduleState;
+    const Microsoft::WRL::ComPtr<CIniFile> keepAlive(this);
     return ReportingBoundary(IID_IZephFileNavigator, FileStep::Write, path, [&]() -> HRESULT {
         if (count <= 0)
             return S_OK;
@@ -316,7 +400,7 @@ HRESULT CIniFile::WriteVariables(LONG_PTR, LONG firstOnly, LONG_PTR, LONG count,
             }
             const std::optional<FileLock> lock = writes.empty() ? std::nullopt : LockForProfileWrites();
             for (size_t index = 0; index < writes.size(); ++index) {
-                Queue(std::move(writes[index]), lock && lock->acquired());
+                Queue(std::move(writes[index]), lock && lock->mayProceed());
                 records[index].found = 1;
             }
             if (failure)
@@ -326,6 +410,7 @@ HRESULT CIniFile::WriteVariables(LONG_PTR, LONG firstOnly, LONG_PTR, LONG count,
         // Alternatives: the first pair whose key holds a value is written and
         // committed at once; when none does, the first pair is written.
         LONG existing = -1;
+        RestoreAbandonedSave();
         {
             const std::optional<FileLock> lock = LockForProfileReads();
             std::array<wchar_t, kValueBufferUnits> buffer;
@@ -340,31 +425,32 @@ HRESULT CIniFile::WriteVariables(LONG_PTR, LONG firstOnly, LONG_PTR, LONG count,
         if (existing < 0) {
             Data write = MakeWrite(records[0], formatSelector, ansiFile);
             const std::optional<FileLock> lock = LockForProfileWrites();
-            Queue(std::move(write), lock && lock->acquired());
+            Queue(std::move(write), lock && lock->mayProceed());
             records[0].found = 1;
             return S_OK;
         }
         Data write = MakeWrite(records[existing], formatSelector, ansiFile);
         // One hold of the lock for the write and the commit that follows it.
-        const FileLock lock = FileLock::Acquire(path, FileLockMode::Exclusive);
-        Queue(std::move(write), lock.acquired());
+        const FileLock lock = LockForCommit();
+        Queue(std::move(write), lock.mayProceed());
         records[existing].found = 1;
-        if (!lock.acquired())
-            throw FileStepError(FileStep::Save, ERROR_LOCK_VIOLATION);
+        if (!lock.mayProceed())
+            throw FileStepError(FileStep::Save, lock.error());
         return CommitLocked();
     });
 }
 
 HRESULT CIniFile::Commit()
 {
+    const Microsoft::WRL::ComPtr<CIniFile> keepAlive(this);
     return ReportingBoundary(IID_IZephFileNavigator, FileStep::Save, path, [&] {
         if (pendingWrites.empty())
             return S_OK;
-        const FileLock lock = FileLock::Acquire(path, FileLockMode::Exclusive);
+        const FileLock lock = LockForCommit();
         // Another holds the lock for too long: the writes stay pending for a
         // later commit.
-        if (!lock.acquired())
-            throw FileStepError(FileStep::Save, ERROR_LOCK_VIOLATION);
+        if (!lock.mayProceed())
+            throw FileStepError(FileStep::Save, lock.error());
         return CommitLocked();
     });
 }
@@ -373,9 +459,6 @@ HRESULT CIniFile::CommitLocked()
 {
     if (pendingWrites.empty())
         return S_OK;
-    // No save of this file can be running now: what is left of earlier ones
-    // belongs to a process that was killed.
-    platform::RemoveAbandonedReplacements(path);
     // The profile functions may hold the file in a cache of their own.
     if (!path.empty())
         platform::ProfileFile(path).Flush();

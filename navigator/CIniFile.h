@@ -86,12 +86,24 @@ private:
     void CopyDocumentText(const wchar_t* section, const wchar_t* key, const wchar_t* defaultText, wchar_t* buffer,
                           int capacity) const;
 
+    // Reads the records from the start, or (`missedOnly`) those that the
+    // last pass did not find; `missed` tells whether any was not found.
+    // E_OUTOFMEMORY when a text could not be stored.
+    HRESULT ReadRecords(LONG firstOnly, LONG count, VariableRecord* records, bool missedOnly, bool& missed) const;
+
     // The shared lock that reads through the profile functions hold; none
     // when values are read from the document.
-    std::optional<platform::FileLock> LockForProfileReads() const;
-    // The exclusive lock that writes through the profile functions hold;
-    // none when nothing reaches the file before the commit.
-    std::optional<platform::FileLock> LockForProfileWrites() const;
+    std::optional<platform::FileLock> LockForProfileReads();
+    // The exclusive lock that writes through the profile functions hold,
+    // with what killed saves left settled; none when nothing reaches the
+    // file before the commit.
+    std::optional<platform::FileLock> LockForProfileWrites();
+    // The exclusive lock of a commit, with what killed saves left settled.
+    platform::FileLock LockForCommit();
+
+    // Where the file is missing beside the new version that a save killed
+    // half way left, puts that version in place, under the exclusive lock.
+    void RestoreAbandonedSave();
 
     // Whether writes go to a file in the ANSI code page, whose names must
     // be ones the code page holds. Throws FileStepError for a file that the
@@ -100,20 +112,25 @@ private:
     bool WritesAnsiFile() const;
 
     // Turns one record into a pending write. Throws UnwritableValue when the
-    // value has no text, RefusedText when a name is one the file cannot hold
-    // or the text holds a line break.
+    // value has no text (DateOutsideCalendar for a date outside the years
+    // 100 to 9999), RefusedText when a name is one the file cannot hold or
+    // the text holds a line break.
     Data MakeWrite(const VariableRecord& record, LONG formatSelector, bool ansiFile) const;
 
     // Appends the write to the pending writes and, on the profile path and
-    // while the file is locked, writes it into the file at once.
-    void Queue(Data write, bool fileLocked);
+    // when the caller holds the exclusive lock (or nothing can be locked),
+    // writes it into the file at once.
+    void Queue(Data write, bool mayWriteFile);
 
     // Loads the file, applies every pending write in order and saves it;
-    // the caller holds the exclusive lock. Throws FileStepError when the
-    // file cannot be read or saved.
+    // the caller holds the exclusive lock, or nothing can be locked. Throws
+    // FileStepError when the file cannot be read or saved.
     HRESULT CommitLocked();
 
     std::u16string path;
     std::deque<Data> pendingWrites;
     IniFileReader document;
+    // Where this navigator's lock lives: the lock file of the file's folder,
+    // open from the first wait for the lock to the navigator's end.
+    platform::FileLockSite lockSite;
 };

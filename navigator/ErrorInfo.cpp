@@ -60,6 +60,15 @@ std::u16string CodeText(const char* format, unsigned code)
     return std::u16string(text, text + std::char_traits<char>::length(text));
 }
 
+// A date as the host passed it: days since 30 December 1899, with as many
+// decimals as it has.
+std::u16string DateText(double date)
+{
+    char text[40];
+    std::snprintf(text, sizeof text, "%.15g", date);
+    return std::u16string(text, text + std::char_traits<char>::length(text));
+}
+
 std::u16string CauseOfError(DWORD error)
 {
     for (const Cause& cause : kCauses) {
@@ -166,6 +175,10 @@ HRESULT ReportCaughtFailure(REFIID iid, FileStep step, std::u16string_view path)
             Describe(iid, RefusalText(refusal));
         } catch (const RefusedPath& refusal) {
             Describe(iid, Doing(FileStep::Open, path) + u": " + refusal.reason());
+        } catch (const DateOutsideCalendar& value) {
+            Describe(iid, u"The value of key " + Quoted(value.key()) + u" cannot be written as text: the date " +
+                              DateText(value.date()) +
+                              u" (days since 30 December 1899) lies outside the years 100 to 9999");
         } catch (const UnwritableValue& value) {
             Describe(iid, u"The value of key " + Quoted(value.key()) + u" cannot be written as text: " +
                               CauseOfResult(value.code()));

@@ -76,6 +76,21 @@ private:
     std::u16string_view key_;
 };
 
+// A date value whose day lies outside the years 100 to 9999, where the
+// platform has no text for it; carries the platform's HRESULT and the date
+// (an OLE Automation date) as the host passed it.
+class DateOutsideCalendar : public UnwritableValue {
+public:
+    DateOutsideCalendar(HRESULT code, std::u16string_view key, double date) noexcept
+        : UnwritableValue(code, key), date_(date)
+    {
+    }
+    double date() const noexcept { return date_; }
+
+private:
+    double date_;
+};
+
 // The host's zero-terminated text as a view; a null pointer reads as empty.
 inline std::u16string_view HostText(const wchar_t* text) noexcept
 {

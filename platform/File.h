@@ -91,11 +91,16 @@ public:
     bool Write(std::string_view bytes);
 
     // Flushes and closes the new version and puts it in place of the target,
-    // which keeps its attributes where the platform allows. False when any
-    // step failed (including the close), when the target is read-only or a
-    // folder, when the target could not be looked at (only a target that is
-    // not there counts as none), or when the target could not be replaced:
-    // the target is then as it was and no temporary file is left.
+    // which keeps its attributes where the platform allows. Another
+    // program's momentary use of the target is waited out, within a bound.
+    // False when any step failed (including the close), when the target is
+    // read-only or a folder, when the target could not be looked at (only a
+    // target that is not there counts as none), or when the target could not
+    // be replaced: the target is then as it was and no temporary file is
+    // left; or, where the system took the target away and then failed to put
+    // the new version in its place, the new version stays under its
+    // temporary name, the only copy of the file (SettleAbandonedReplacements
+    // puts it in place).
     bool Commit();
 
     // Why the first step that failed did so; 0 while none has.
@@ -118,22 +123,39 @@ private:
     SystemError error_ = 0;
 };
 
+// A file of a folder listing, with the time it was last written (in the
+// system's own units: later is larger).
+struct FileEntry {
+    std::u16string path;
+    int64_t modified;
+};
+
 // The new versions of `target` in its folder: the files whose names
 // TemporaryNameBeside gives for it, with their folder.
-std::vector<std::u16string> ReplacementsBeside(const std::u16string& target);
+std::vector<FileEntry> ReplacementsBeside(const std::u16string& target);
 
 // Whether a new version of `target` waits in its folder under a temporary
 // name: a save of it is under way, or one was killed before it ended.
 bool ReplacementUnderway(const std::u16string& target) noexcept;
 
-// Removes the new versions of `target` that saves of it left in its folder
-// when their process was killed before it could remove them, and no other
-// file. Call it only while no save of the target can be running, that is
-// under the lock that writers of the file hold. A file that is still open
-// stays.
-void RemoveAbandonedReplacements(const std::u16string& target) noexcept;
+// Settles what saves of `target` that were killed, or that the system
+// failed half way, left in its folder. Where the target is missing, the
+// newest of its new versions takes its place: a save leaves the target
+// missing only between the two steps of its replacement, when its new
+// version is complete. Then, with the target there, the other new versions
+// of it are removed, and no other file. Call it only while no save of the
+// target can be running, that is under the lock that writers of the file
+// hold. A file that is still open stays.
+void SettleAbandonedReplacements(const std::u16string& target) noexcept;
 
 // Removes a file, when the system lets it.
 void RemoveFile(const std::u16string& path) noexcept;
+
+// Whether nothing is at `path` (and not merely something unreadable).
+bool IsMissing(const std::u16string& path) noexcept;
+
+// Moves the file `from` to `to`, where no file is; false when it could not,
+// or when a file has appeared at `to`.
+bool MoveToMissing(const std::u16string& from, const std::u16string& to) noexcept;
 
 }  // namespace platform

@@ -189,9 +189,9 @@ bool FileReplacement::Close() noexcept
     return ::close(static_cast<int>(file_.release())) == 0;
 }
 
-std::vector<std::u16string> ReplacementsBeside(const std::u16string& target)
+std::vector<FileEntry> ReplacementsBeside(const std::u16string& target)
 {
-    std::vector<std::u16string> names;
+    std::vector<FileEntry> names;
     const std::u16string folder = target.substr(0, temporary_name::FolderLength(target, u"/"));
     const UniqueAny<DirectoryTraits> listing(opendir(folder.empty() ? "." : NativePath(folder).c_str()));
     if (!listing)
@@ -200,13 +200,31 @@ std::vector<std::u16string> ReplacementsBeside(const std::u16string& target)
         // Our names are ASCII: a name with other bytes is not one of them.
         const std::string_view name(entry->d_name);
         const std::u16string wide(name.begin(), name.end());
-        if (IsTemporaryNameOf(wide, target, u"/"))
-            names.push_back(folder + wide);
+        struct stat status {};
+        if (IsTemporaryNameOf(wide, target, u"/") && stat(NativePath(folder + wide).c_str(), &status) == 0)
+            names.push_back({folder + wide, static_cast<int64_t>(status.st_mtim.tv_sec) * 1000000000 +
+                                                status.st_mtim.tv_nsec});
     }
     return names;
 }
 
 void RemoveFile(const std::u16string& path) noexcept { unlink(NativePath(path).c_str()); }
+
+bool IsMissing(const std::u16string& path) noexcept
+{
+    struct stat status {};
+    return stat(NativePath(path).c_str(), &status) != 0 && (errno == ENOENT || errno == ENOTDIR);
+}
+
+bool MoveToMissing(const std::u16string& from, const std::u16string& to) noexcept
+{
+    // A link fails where a file has appeared at `to` meanwhile; the move
+    // then leaves both as they are.
+    if (link(NativePath(from).c_str(), NativePath(to).c_str()) != 0)
+        return false;
+    unlink(NativePath(from).c_str());
+    return true;
+}
 
 void FileReplacement::Fail(SystemError reason) noexcept
 {

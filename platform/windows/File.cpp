@@ -1,13 +1,17 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
+#include <optional>
 #include <utility>
 
 #include "platform/File.h"
 #include "platform/Random.h"
 #include "platform/TemporaryName.h"
 #include "platform/windows/OpenFlags.h"
+#include "platform/windows/ReplacementFault.h"
 #include "platform/windows/UniqueHandle.h"
+#include "platform/windows/WaitBounds.h"
 #include "platform/windows/WideText.h"
 
 namespace platform {
@@ -82,7 +86,87 @@ bool MayBeDeleted(const std::u16string& path)
         .valid();
 }
 
+// Another program's momentary use of the file: a range it locked (Windows'
+// private-profile functions lock the whole file around every call), or a
+// handle without shared deletion that a replacement has to wait out.
+bool IsPassingConflict(DWORD error) noexcept
+{
+    return error == ERROR_LOCK_VIOLATION || error == ERROR_SHARING_VIOLATION || error == ERROR_UNABLE_TO_REMOVE_REPLACED;
+}
+
+// Waits for another program's momentary use of a file to pass, without
+// dispatching messages: the caller is in the middle of a load or a save,
+// which host code run by a message must not meet half done. False once the
+// bound has passed.
+bool WaitOutConflict(const Deadline& deadline, DWORD& pause) noexcept
+{
+    const DWORD remaining = deadline.Remaining();
+    if (remaining == 0)
+        return false;
+    Sleep(std::min(pause, remaining));
+    pause = std::min<DWORD>(pause * 2, 64);
+    return true;
+}
+
+std::atomic<ReplacementFault> replacementFault{ReplacementFault::None};
+
+// Moves the new version `replacement` to the path of `target`, where no
+// file is; false with the system's last error set, as for the two below.
+bool MoveInPlace(const std::u16string& replacement, const std::u16string& target) noexcept
+{
+    if (replacementFault.load() == ReplacementFault::MoveFails) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    return MoveFileExW(AsWide(replacement), AsWide(target), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+}
+
+// ReplaceFileW, or the fault a test asked for.
+bool ReplaceTarget(const std::u16string& replacement, const std::u16string& target) noexcept
+{
+    switch (replacementFault.load()) {
+    case ReplacementFault::None:
+        break;
+    case ReplacementFault::StopBetweenSteps:
+        // As a process killed inside ReplaceFileW after its first step.
+        DeleteFileW(AsWide(target));
+        TerminateProcess(GetCurrentProcess(), kStoppedBetweenSteps);
+        break;
+    case ReplacementFault::MoveFails:
+        DeleteFileW(AsWide(target));
+        SetLastError(ERROR_UNABLE_TO_MOVE_REPLACEMENT);
+        return false;
+    }
+    return ReplaceFileW(AsWide(target), AsWide(replacement), nullptr, 0, nullptr, nullptr) != FALSE;
+}
+
+// Puts `replacement` in the place of the existing `target`.
+bool ReplacePresent(const std::u16string& replacement, const std::u16string& target) noexcept
+{
+    // Another program's momentary use of the target (a private-profile call
+    // of another process) is waited out within the bound.
+    const Deadline deadline(WaitKind::Commit);
+    DWORD pause = 1;
+    for (;;) {
+        // Keeps the target's attributes, security and streams.
+        if (MayBeDeleted(target) && ReplaceTarget(replacement, target))
+            return true;
+        const DWORD error = GetLastError();
+        // The target is gone already while the new version still waits
+        // under its temporary name: put it in place rather than leave no
+        // file at all.
+        if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT)
+            return MoveInPlace(replacement, target);
+        if (!IsPassingConflict(error) || !WaitOutConflict(deadline, pause)) {
+            SetLastError(error == ERROR_UNABLE_TO_REMOVE_REPLACED ? ERROR_SHARING_VIOLATION : error);
+            return false;
+        }
+    }
+}
+
 }  // namespace
+
+void SetReplacementFaultForTesting(ReplacementFault fault) noexcept { replacementFault.store(fault); }
 
 void NativeFileTraits::close(std::intptr_t file) noexcept { CloseHandle(AsHandle(file)); }
 
@@ -111,13 +195,25 @@ FileReader::FileReader(const std::u16string& path)
 
 bool FileReader::Read(char* buffer, size_t capacity, size_t& got)
 {
-    DWORD read = 0;
-    const BOOL done =
-        ReadFile(AsHandle(file_.get()), buffer, static_cast<DWORD>(std::min(capacity, kLargestTransfer)), &read, nullptr);
-    got = done ? read : 0;
-    if (!done)
+    // A range another program locked is waited out, never taken for the end
+    // of the file.
+    std::optional<Deadline> deadline;
+    DWORD pause = 1;
+    for (;;) {
+        DWORD read = 0;
+        const BOOL done = ReadFile(AsHandle(file_.get()), buffer, static_cast<DWORD>(std::min(capacity, kLargestTransfer)),
+                                   &read, nullptr);
+        got = done ? read : 0;
+        if (done)
+            return true;
         error_ = LastError();
-    return done != FALSE;
+        if (error_ != ERROR_LOCK_VIOLATION)
+            return false;
+        if (!deadline)
+            deadline.emplace(WaitKind::Commit);
+        if (!WaitOutConflict(*deadline, pause))
+            return false;
+    }
 }
 
 FileReplacement::FileReplacement(std::u16string target) : target_(std::move(target)) { Open(); }
@@ -174,22 +270,14 @@ bool FileReplacement::Commit()
         Discard();
         return false;
     }
-    bool replaced;
-    if (target == Target::Present) {
-        // Keeps the target's attributes, security and streams.
-        replaced = MayBeDeleted(target_) &&
-                   ReplaceFileW(AsWide(target_), AsWide(temporary_), nullptr, 0, nullptr, nullptr);
-        // This error means the target is gone already while the new
-        // version still waits under its temporary name: put it in place
-        // rather than leave no file at all.
-        if (!replaced && GetLastError() == ERROR_UNABLE_TO_MOVE_REPLACEMENT)
-            replaced = MoveFileExW(AsWide(temporary_), AsWide(target_),
-                                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-    } else {
-        replaced = MoveFileExW(AsWide(temporary_), AsWide(target_), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-    }
+    const bool replaced =
+        target == Target::Present ? ReplacePresent(temporary_, target_) : MoveInPlace(temporary_, target_);
     if (!replaced) {
         Fail(LastError());
+        // The new version stays where the target is gone: it is the only
+        // copy of the content left, which the next navigator puts in place.
+        if (LookAt(target_, refusal) == Target::Missing)
+            temporary_.clear();
         Discard();
         return false;
     }
@@ -206,9 +294,9 @@ bool FileReplacement::Close() noexcept
     return CloseHandle(AsHandle(file_.release())) != FALSE;
 }
 
-std::vector<std::u16string> ReplacementsBeside(const std::u16string& target)
+std::vector<FileEntry> ReplacementsBeside(const std::u16string& target)
 {
-    std::vector<std::u16string> names;
+    std::vector<FileEntry> names;
     const std::u16string folder = target.substr(0, temporary_name::FolderLength(target, kSeparators));
     WIN32_FIND_DATAW entry;
     const UniqueFindHandle search(
@@ -218,12 +306,27 @@ std::vector<std::u16string> ReplacementsBeside(const std::u16string& target)
     do {
         // The pattern also matches short names; only the long name counts.
         if (IsTemporaryNameOf(AsU16(entry.cFileName), target, kSeparators))
-            names.push_back(LongForm(folder + AsU16(entry.cFileName)));
+            names.push_back({LongForm(folder + AsU16(entry.cFileName)),
+                             static_cast<int64_t>(uint64_t{entry.ftLastWriteTime.dwHighDateTime} << 32 |
+                                                  entry.ftLastWriteTime.dwLowDateTime)});
     } while (FindNextFileW(search.get(), &entry));
     return names;
 }
 
 void RemoveFile(const std::u16string& path) noexcept { DeleteFileW(AsWide(path)); }
+
+bool IsMissing(const std::u16string& path) noexcept
+{
+    if (GetFileAttributesW(AsWide(path)) != INVALID_FILE_ATTRIBUTES)
+        return false;
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+bool MoveToMissing(const std::u16string& from, const std::u16string& to) noexcept
+{
+    return MoveFileExW(AsWide(from), AsWide(to), MOVEFILE_WRITE_THROUGH) != FALSE;
+}
 
 void FileReplacement::Fail(SystemError reason) noexcept
 {

@@ -1,14 +1,10 @@
 #include "platform/windows/FileLock.h"
 
 #include <objbase.h>
-#include <winternl.h>
 
 #include <algorithm>
-#include <atomic>
-#include <cstdint>
 #include <utility>
 
-#include "platform/File.h"
 #include "platform/Text.h"
 #include "platform/windows/OpenFlags.h"
 #include "platform/windows/WideText.h"
@@ -16,52 +12,29 @@
 namespace platform {
 namespace {
 
-// The locked bytes lie just below 2^63, far past the end of any INI file, so
-// the lock never stands in the way of anyone's reads and writes. Offsets
-// from 2^63 on are refused by file systems and servers that keep Windows'
-// locks as POSIX ones.
+// Each INI file has four bytes in the lock file, at a multiple of four below
+// 2^42: far below 2^63, from where servers that keep Windows' locks as POSIX
+// ones refuse offsets. Two names that share bytes only share a lock.
 //
-// Two bytes. Whoever uses the file holds the use byte, readers shared and a
-// writer exclusively. A writer first takes the gate byte exclusively and
-// keeps it while it waits for the readers inside to leave and while it
-// works; a reader passes the gate (shared, for a moment) on its way in. So
-// readers that keep coming cannot keep a writer out for good.
-constexpr DWORD kRangeOffsetHigh = 0x7FFFFFFF;
-enum class LockByte : DWORD { Gate = 0, Use = 1 };
-
-// How long the absence of the file counts as the moment of a replacement
-// while a new version of it is still being put in place: Wine's ReplaceFileW
-// moves the old file away before it moves the new one in. Longer, a save
-// killed in the middle left the new version behind.
-constexpr ULONGLONG kReplacementWait = 500;
+// Whoever uses the file holds the use byte, readers shared and a writer
+// exclusively. A writer first takes the gate byte exclusively and keeps it
+// while it waits for the readers inside to leave and while it works; a reader
+// passes the gate (shared, for a moment) on its way in, so readers that keep
+// coming cannot keep a writer out. A reader that finds the gate closed holds
+// the waiting byte shared until it is in; a writer lets such readers in
+// before it takes the gate, so writers that keep coming cannot keep readers
+// out either.
+constexpr uint64_t kSlots = uint64_t{1} << 40;
+constexpr unsigned kGate = 0, kUse = 1, kWaiting = 2;
 
 // How long a writer that holds the gate waits for readers to leave before
 // it lets go of the gate to dispatch messages (it must not while it holds
 // the gate: a reader on its own thread would wait at that gate).
 constexpr DWORD kDrainSlice = 50;
 
-// Others may go on reading, writing, renaming and deleting the file while
-// the lock's handle is open; a save's replacement deletes it.
-constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-
 // While another holds the range, the lock is tried again after a pause that
 // starts at 1 ms and doubles up to this.
 constexpr DWORD kLongestPause = 16;
-
-std::atomic<uint32_t> waitBoundMilliseconds{static_cast<uint32_t>(kFileLockWaitBound.count())};
-
-class Deadline {
-public:
-    Deadline() noexcept : end_(GetTickCount64() + waitBoundMilliseconds.load()) {}
-    DWORD Remaining() const noexcept
-    {
-        const ULONGLONG now = GetTickCount64();
-        return now >= end_ ? 0 : static_cast<DWORD>(std::min<ULONGLONG>(end_ - now, INFINITE - 1));
-    }
-
-private:
-    ULONGLONG end_;
-};
 
 enum class WaitOutcome { Signaled, Abandoned, TimedOut, Failed };
 
@@ -90,11 +63,13 @@ WaitOutcome WaitDispatching(HANDLE handle, DWORD milliseconds) noexcept
 }
 
 // Pauses between tries, dispatching messages like any other wait: it waits
-// on an event that nobody sets.
+// on an event that nobody sets. The pause grows while the wait goes on.
 class Pause {
 public:
-    void Wait(DWORD milliseconds) noexcept
+    void Wait(const Deadline& deadline) noexcept
     {
+        const DWORD milliseconds = std::min(length_, deadline.Remaining());
+        length_ = std::min(length_ * 2, kLongestPause);
         if (!event_)
             event_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
         if (!event_ || WaitDispatching(event_.get(), milliseconds) == WaitOutcome::Failed)
@@ -102,223 +77,296 @@ public:
     }
 
 private:
+    DWORD length_ = 1;
     UniqueKernelHandle event_;
 };
 
-// The writers' mutex of a path: named after a hash of the path with its case
-// folded, as Windows names files without regard to case. Two paths that
-// share a hash only share a queue.
-std::wstring WriterMutexName(const std::u16string& path)
+uint64_t NameHash(std::u16string_view name) noexcept
 {
-    uint64_t hash = 0xCBF29CE484222325u;  // FNV-1a
-    for (const char16_t unit : path) {
+    uint64_t hash = 0xCBF29CE484222325u;  // FNV-1a, case folded as Windows names files
+    for (const char16_t unit : name) {
         hash ^= ToLower(unit);
         hash *= 0x100000001B3u;
     }
-    std::wstring name = L"IniPlugin.FileLock.";
-    for (int shift = 60; shift >= 0; shift -= 4)
-        name += L"0123456789abcdef"[(hash >> shift) & 0xF];
-    return name;
+    return hash;
 }
 
-// The file system's number of the file a handle refers to; 0 when the file
-// system has none.
-ULONGLONG FileNumber(HANDLE file) noexcept
+// What the system calls the file or folder open as `handle`: the final,
+// long form of its path, links resolved.
+bool FinalPathOf(HANDLE handle, std::u16string& path)
 {
-    IO_STATUS_BLOCK status;
-    FILE_INTERNAL_INFORMATION information = {};
-    if (!NT_SUCCESS(NtQueryInformationFile(file, &status, &information, sizeof information, FileInternalInformation)))
-        return 0;
-    return static_cast<ULONGLONG>(information.IndexNumber.QuadPart);
-}
-
-// Whether `held` still refers to the file at `path`: false once the file
-// has been replaced or removed since `held` was opened.
-bool StillAtPath(HANDLE held, const std::u16string& path) noexcept
-{
-    const UniqueFileHandle current(
-        CreateFileW(AsWide(path), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING, kNoImpersonation, nullptr));
-    if (!current)
-        return false;
-    const ULONGLONG number = FileNumber(held);
-    return number == 0 || number == FileNumber(current.get());
-}
-
-// The handle that carries the lock. A writer asks for write access as well:
-// where the system keeps the lock as a POSIX one (Wine, and servers that
-// share a folder from a POSIX system), an exclusive lock through a handle
-// without it is taken as a shared one, which other machines do not see as
-// exclusive. A file that refuses write access is locked through a read-only
-// handle, which still excludes this machine's other writers.
-HANDLE OpenForLock(const std::u16string& path, FileLockMode mode, DWORD disposition) noexcept
-{
-    if (mode == FileLockMode::Exclusive) {
-        const HANDLE file = CreateFileW(AsWide(path), GENERIC_READ | GENERIC_WRITE, kShareAll, nullptr, disposition,
-                                        FILE_ATTRIBUTE_NORMAL | kNoImpersonation, nullptr);
-        if (file != INVALID_HANDLE_VALUE ||
-            (GetLastError() != ERROR_ACCESS_DENIED && GetLastError() != ERROR_SHARING_VIOLATION))
-            return file;
+    std::u16string buffer(MAX_PATH, u'\0');
+    for (;;) {
+        const DWORD length = GetFinalPathNameByHandleW(handle, AsWide(&buffer[0]), static_cast<DWORD>(buffer.size()),
+                                                       FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        if (length == 0)
+            return false;
+        if (length < buffer.size()) {
+            buffer.resize(length);
+            path = std::move(buffer);
+            return true;
+        }
+        buffer.resize(length);
     }
-    return CreateFileW(AsWide(path), GENERIC_READ, kShareAll, nullptr, disposition,
-                       FILE_ATTRIBUTE_NORMAL | kNoImpersonation, nullptr);
 }
 
-OVERLAPPED At(LockByte byte) noexcept
+// Opens a file or folder for its attributes only, which no sharing mode of
+// another program and no lock stands in the way of.
+UniqueFileHandle OpenForAttributes(const std::u16string& path)
 {
-    OVERLAPPED position = {};
-    position.Offset = static_cast<DWORD>(byte);
-    position.OffsetHigh = kRangeOffsetHigh;
-    return position;
+    return UniqueFileHandle(CreateFileW(AsWide(path), FILE_READ_ATTRIBUTES,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_BACKUP_SEMANTICS | kNoImpersonation, nullptr));
 }
 
-bool LockAt(HANDLE file, LockByte byte, FileLockMode mode) noexcept
+// The final path of `path`: the file's own where it exists, else its
+// folder's with the name as given; false when neither exists.
+bool FinalPathOfFile(const std::u16string& path, std::u16string& final)
 {
-    DWORD flags = LOCKFILE_FAIL_IMMEDIATELY;
-    if (mode == FileLockMode::Exclusive)
-        flags |= LOCKFILE_EXCLUSIVE_LOCK;
-    OVERLAPPED position = At(byte);
-    return LockFileEx(file, flags, 0, 1, 0, &position) != FALSE;
+    const UniqueFileHandle file = OpenForAttributes(path);
+    if (file)
+        return FinalPathOf(file.get(), final);
+    const size_t cut = path.find_last_of(u"\\/");
+    if (cut == std::u16string::npos)
+        return false;
+    const UniqueFileHandle folder = OpenForAttributes(path.substr(0, cut + 1));
+    if (!folder || !FinalPathOf(folder.get(), final))
+        return false;
+    if (final.empty() || final.back() != u'\\')
+        final += u'\\';
+    final += path.substr(cut + 1);
+    return true;
 }
 
-void UnlockAt(HANDLE file, LockByte byte) noexcept
+// Failures to open the lock file that mean the folder will not hold one:
+// going on unlocked is all there is. Any other failure (a network that
+// drops, a lock file opened elsewhere without sharing) may pass, so it is
+// tried again within the bound.
+bool FolderRefusesLockFile(DWORD error) noexcept
 {
-    OVERLAPPED position = At(byte);
-    UnlockFileEx(file, 0, 1, 0, &position);
+    switch (error) {
+    case ERROR_ACCESS_DENIED:
+    case ERROR_WRITE_PROTECT:
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_DIRECTORY:
+    case ERROR_NOT_SUPPORTED:
+        return true;
+    default:
+        return false;
+    }
 }
 
-// What a try that did not get the lock met: someone else holding it, or a
-// file system without byte-range locks.
-FileLock::Attempt Unlocked() noexcept
+// Failures of LockFileEx that mean the file system has no byte-range locks.
+bool HasNoRangeLocks(DWORD error) noexcept
 {
-    return GetLastError() == ERROR_LOCK_VIOLATION ? FileLock::Attempt::Busy : FileLock::Attempt::Unsupported;
+    return error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_FUNCTION || error == ERROR_CALL_NOT_IMPLEMENTED;
 }
 
 }  // namespace
 
-FileLock FileLock::Acquire(const std::u16string& path, FileLockMode mode, WhenMissing whenMissing)
+void FileLockSite::Bind(const std::u16string& iniPath)
 {
-    const Deadline deadline;
-    FileLock lock;
-    if (mode == FileLockMode::Exclusive) {
-        // Without the mutex (it could not be made), writers on this machine
-        // still exclude each other through the range.
-        lock.writerMutex_.reset(CreateMutexW(nullptr, FALSE, WriterMutexName(path).c_str()));
-        if (lock.writerMutex_) {
-            switch (WaitDispatching(lock.writerMutex_.get(), deadline.Remaining())) {
+    iniPath_ = iniPath;
+    lockFile_.reset();
+    writerMutex_.reset();
+}
+
+FileLockSite::Opening FileLockSite::Open(SystemError& error)
+{
+    std::u16string final;
+    if (iniPath_.empty() || !FinalPathOfFile(iniPath_, final)) {
+        error = ERROR_PATH_NOT_FOUND;  // no folder: nothing there to protect
+        return Opening::Refused;
+    }
+    const size_t cut = final.find_last_of(u'\\') + 1;
+    offset_ = NameHash(std::u16string_view(final).substr(cut)) % kSlots * 4;
+    if (!writerMutex_) {
+        // Without the mutex writers on this machine still exclude each other
+        // through the range; they only poll.
+        const uint64_t hash = NameHash(final);
+        std::wstring name = L"IniPlugin.FileLock.";
+        for (int shift = 60; shift >= 0; shift -= 4)
+            name += L"0123456789abcdef"[(hash >> shift) & 0xF];
+        writerMutex_.reset(CreateMutexW(nullptr, FALSE, name.c_str()));
+    }
+    // Write access, because where the system keeps locks as POSIX ones
+    // (Wine, servers that share a folder from a POSIX system) an exclusive
+    // lock through a handle without it is taken as a shared one, which other
+    // machines do not see as exclusive. A lock file that refuses write access
+    // is used through a read-only handle, which still excludes this machine's
+    // other writers.
+    const std::u16string lockPath = final.substr(0, cut) + AsU16(kLockFileName);
+    constexpr DWORD kFlags = FILE_ATTRIBUTE_HIDDEN | kNoImpersonation;
+    lockFile_.reset(CreateFileW(AsWide(lockPath), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_ALWAYS, kFlags, nullptr));
+    if (!lockFile_ && GetLastError() == ERROR_ACCESS_DENIED)
+        lockFile_.reset(CreateFileW(AsWide(lockPath), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, kFlags, nullptr));
+    if (lockFile_)
+        return Opening::Opened;
+    error = GetLastError();
+    return FolderRefusesLockFile(error) ? Opening::Refused : Opening::Broken;
+}
+
+FileLock FileLockSite::Acquire(FileLockMode mode, WaitKind kind)
+{
+    const Deadline deadline(kind);
+    FileLock lock(nullptr, 0, mode);
+    Pause pause;
+    for (;;) {
+        if (!lockFile_) {
+            SystemError error = 0;
+            switch (Open(error)) {
+            case Opening::Opened:
+                break;
+            case Opening::Refused:
+                lock.state_ = FileLock::State::Unlocked;
+                return lock;
+            case Opening::Broken:
+                lock.error_ = error;
+                if (deadline.Remaining() == 0)
+                    return lock;
+                pause.Wait(deadline);
+                continue;
+            }
+        }
+        lock.file_ = lockFile_.get();
+        lock.offset_ = offset_;
+        if (mode == FileLockMode::Exclusive && writerMutex_ && !lock.ownedMutex_) {
+            switch (WaitDispatching(writerMutex_.get(), deadline.Remaining())) {
             case WaitOutcome::Signaled:
-            case WaitOutcome::Abandoned:  // its holder died: the file is as the holder left it
-                lock.ownsWriterMutex_ = true;
+            case WaitOutcome::Abandoned:  // its holder died; the range tells the rest
+                lock.ownedMutex_ = writerMutex_.get();
                 break;
             case WaitOutcome::TimedOut:
                 return lock;
             case WaitOutcome::Failed:
-                lock.writerMutex_.reset();
                 break;
             }
         }
-    }
-    const DWORD disposition =
-        mode == FileLockMode::Exclusive && whenMissing == WhenMissing::Create ? OPEN_ALWAYS : OPEN_EXISTING;
-    ULONGLONG missingSince = 0;
-    bool lookedAgain = false;
-    Pause pause;
-    for (;;) {
-        // A writer that meets the moment of a replacement must not create
-        // a file of its own in it, nor a reader take it for a missing file.
-        lock.file_.reset(OpenForLock(path, mode, disposition == OPEN_ALWAYS ? OPEN_EXISTING : disposition));
-        if (!lock.file_ && GetLastError() == ERROR_FILE_NOT_FOUND) {
-            const ULONGLONG now = GetTickCount64();
-            if (missingSince == 0)
-                missingSince = now;
-            if (ReplacementUnderway(path) && now - missingSince < kReplacementWait && deadline.Remaining() != 0) {
-                pause.Wait(1);
-                continue;
-            }
-            // The replacement may have ended between the open and the look.
-            if (!lookedAgain) {
-                lookedAgain = true;
-                continue;
-            }
-            if (disposition == OPEN_ALWAYS)
-                lock.file_.reset(OpenForLock(path, mode, OPEN_ALWAYS));
-        }
-        if (!lock.file_) {
-            // No file, or one this process cannot open, which the caller's
-            // own use of the file then meets as well: nothing to lock.
-            lock.acquired_ = true;
+        switch (lock.TryOnce()) {
+        case FileLock::Attempt::Held:
+            lock.state_ = FileLock::State::Held;
             return lock;
-        }
-        DWORD pauseLength = 1;
-        for (;;) {
-            const Attempt attempt = lock.TryOnce(mode);
-            if (attempt == Attempt::Held)
-                break;
-            if (attempt == Attempt::Unsupported) {
-                lock.file_.reset();
-                lock.acquired_ = true;
-                return lock;
-            }
-            const DWORD remaining = deadline.Remaining();
-            if (remaining == 0)
-                return lock;
-            pause.Wait(std::min(pauseLength, remaining));
-            pauseLength = std::min(pauseLength * 2, kLongestPause);
-        }
-        if (StillAtPath(lock.file_.get(), path)) {
-            lock.acquired_ = true;
+        case FileLock::Attempt::Unsupported:
+            lock.state_ = FileLock::State::Unlocked;
             return lock;
+        case FileLock::Attempt::Broken:
+            // The handle may be what broke (a network connection that was
+            // lost): the next try opens the lock file again.
+            lock.Unlock();
+            lock.file_ = nullptr;
+            lockFile_.reset();
+            break;
+        case FileLock::Attempt::Busy:
+            lock.error_ = ERROR_LOCK_VIOLATION;
+            break;
         }
-        lock.Unlock();
         if (deadline.Remaining() == 0)
             return lock;
+        pause.Wait(deadline);
     }
 }
 
+FileLock::FileLock(HANDLE file, uint64_t offset, FileLockMode mode) noexcept
+    : file_(file), offset_(offset), mode_(mode)
+{
+}
+
 FileLock::FileLock(FileLock&& other) noexcept
-    : writerMutex_(std::move(other.writerMutex_)),
-      ownsWriterMutex_(std::exchange(other.ownsWriterMutex_, false)),
-      file_(std::move(other.file_)),
+    : file_(other.file_),
+      offset_(other.offset_),
+      mode_(other.mode_),
+      ownedMutex_(std::exchange(other.ownedMutex_, nullptr)),
       holdsGate_(std::exchange(other.holdsGate_, false)),
       holdsUse_(std::exchange(other.holdsUse_, false)),
-      acquired_(other.acquired_)
+      holdsWaiting_(std::exchange(other.holdsWaiting_, false)),
+      state_(other.state_),
+      error_(other.error_)
 {
 }
 
 FileLock::~FileLock()
 {
     Unlock();
-    file_.reset();
-    if (ownsWriterMutex_)
-        ReleaseMutex(writerMutex_.get());
+    if (ownedMutex_)
+        ReleaseMutex(ownedMutex_);
 }
 
-FileLock::Attempt FileLock::TryOnce(FileLockMode mode) noexcept
+bool FileLock::LockByte(unsigned byte, bool exclusive) noexcept
 {
-    const HANDLE file = file_.get();
-    if (!LockAt(file, LockByte::Gate, mode))
-        return Unlocked();
-    if (mode == FileLockMode::Shared) {
+    OVERLAPPED at = {};
+    const uint64_t offset = offset_ + byte;
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    const DWORD flags = LOCKFILE_FAIL_IMMEDIATELY | (exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0);
+    return LockFileEx(file_, flags, 0, 1, 0, &at) != FALSE;
+}
+
+void FileLock::UnlockByte(unsigned byte) noexcept
+{
+    OVERLAPPED at = {};
+    const uint64_t offset = offset_ + byte;
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    UnlockFileEx(file_, 0, 1, 0, &at);
+}
+
+FileLock::Attempt FileLock::Classify(DWORD error) noexcept
+{
+    if (error == ERROR_LOCK_VIOLATION)
+        return Attempt::Busy;
+    if (HasNoRangeLocks(error))
+        return Attempt::Unsupported;
+    error_ = error;
+    return Attempt::Broken;
+}
+
+FileLock::Attempt FileLock::TryOnce() noexcept
+{
+    if (mode_ == FileLockMode::Shared) {
+        if (!LockByte(kGate, false)) {
+            const Attempt attempt = Classify(GetLastError());
+            // A writer is in: wait where the next writer lets readers in
+            // first. Taking the waiting byte fails only at the moment a
+            // writer looks at it; the next try takes it then.
+            if (attempt == Attempt::Busy && !holdsWaiting_)
+                holdsWaiting_ = LockByte(kWaiting, false);
+            return attempt;
+        }
         // A writer holds the use byte only while it holds the gate, so past
         // the gate the use byte is free of writers.
-        holdsUse_ = LockAt(file, LockByte::Use, mode);
-        const Attempt attempt = holdsUse_ ? Attempt::Held : Unlocked();
-        UnlockAt(file, LockByte::Gate);
+        holdsUse_ = LockByte(kUse, false);
+        const Attempt attempt = holdsUse_ ? Attempt::Held : Classify(GetLastError());
+        UnlockByte(kGate);
+        if (holdsUse_ && holdsWaiting_) {
+            UnlockByte(kWaiting);
+            holdsWaiting_ = false;
+        }
         return attempt;
     }
+    // Readers that waited for the last writer go in before this one.
+    if (!LockByte(kWaiting, true))
+        return Classify(GetLastError());
+    UnlockByte(kWaiting);
+    if (!LockByte(kGate, true))
+        return Classify(GetLastError());
     holdsGate_ = true;
     const ULONGLONG sliceEnd = GetTickCount64() + kDrainSlice;
     Attempt attempt;
     for (;;) {
-        if (LockAt(file, LockByte::Use, mode)) {
+        if (LockByte(kUse, true)) {
             holdsUse_ = true;
             return Attempt::Held;
         }
-        attempt = Unlocked();
+        attempt = Classify(GetLastError());
         if (attempt != Attempt::Busy || GetTickCount64() >= sliceEnd)
             break;
         Sleep(1);
     }
-    UnlockAt(file, LockByte::Gate);
+    UnlockByte(kGate);
     holdsGate_ = false;
     return attempt;
 }
@@ -326,15 +374,12 @@ FileLock::Attempt FileLock::TryOnce(FileLockMode mode) noexcept
 void FileLock::Unlock() noexcept
 {
     if (holdsUse_)
-        UnlockAt(file_.get(), LockByte::Use);
+        UnlockByte(kUse);
     if (holdsGate_)
-        UnlockAt(file_.get(), LockByte::Gate);
-    holdsUse_ = holdsGate_ = false;
-}
-
-void SetFileLockWaitBoundForTesting(std::chrono::milliseconds bound) noexcept
-{
-    waitBoundMilliseconds.store(static_cast<uint32_t>(bound.count()));
+        UnlockByte(kGate);
+    if (holdsWaiting_)
+        UnlockByte(kWaiting);
+    holdsUse_ = holdsGate_ = holdsWaiting_ = false;
 }
 
 }  // namespace platform

@@ -1,53 +1,60 @@
 #pragma once
 // The lock through which the plug-in's navigators coordinate their use of one
-// file, whoever created them and in whichever thread, process or machine:
+// INI file, whoever created them and in whichever thread, process or machine:
 // many readers at once, or one writer.
 //
-// The lock is two bytes of the file itself, far past any data an INI file
-// holds, locked shared or exclusively with LockFileEx. Such a range holds
-// across processes and, on a shared folder whose file system has byte-range
-// locks, across machines; the system releases it when its holder ends, even
-// when the holder is killed; and it keeps no other program from reading or
-// writing the file. Writers on one machine also queue on a mutex named after
-// the path, so that they wait their turn without polling.
+// The lock is never on the INI file itself. Windows' private-profile
+// functions lock the INI file around every call and wait while a conflicting
+// range is locked; a range the plug-in held on that file would make them wait
+// for the plug-in, in the plug-in's own thread too, since ranges belong to
+// handles. Instead the navigators of every INI file in a folder meet in one
+// file beside them, kLockFileName, hidden, which the plug-in creates and
+// never replaces, truncates or removes, and opens without sharing deletion
+// so that nobody removes it while it is in use. Each INI file has bytes of
+// its own in it, chosen from its final name (links, short names and case
+// resolved), so that every spelling of one file meets at the same bytes.
+// They are locked with LockFileEx: such ranges hold across processes and, on
+// a shared folder whose file system has byte-range locks, across machines,
+// and the system frees them when their holder ends, even when it is killed.
+// Writers on one machine also queue on a mutex named after the file, so that
+// they wait their turn without polling.
 //
-// Wine's ReplaceFileW moves the old file away before it moves the new one
-// in. An acquisition that finds no file while a new version of it waits
-// beside it under a temporary name takes that for such a moment and looks
-// again, so that a reader does not take the file for missing and a writer
-// does not create one of its own in its place.
-//
-// Every save replaces the file, so a range locked through a handle opened
-// before the replacement is a range of the old file. An acquisition therefore
-// checks, once it holds the range, that its handle still refers to the file
-// at the path, and starts again when it does not.
-//
-// Waits are bounded. While it waits, a thread in a single-threaded apartment
-// keeps dispatching its messages; it never does so while it holds the range.
+// Waits are bounded (platform/windows/WaitBounds.h). While it waits, a thread
+// in a single-threaded apartment keeps dispatching its messages, but never
+// while it holds the gate that keeps readers out.
 #include <windows.h>
 
-#include <chrono>
+#include <cstdint>
 #include <string>
 
+#include "platform/SystemError.h"
 #include "platform/windows/UniqueHandle.h"
+#include "platform/windows/WaitBounds.h"
 
 namespace platform {
 
-// How long an acquisition waits before it gives up: 10 seconds.
-constexpr std::chrono::milliseconds kFileLockWaitBound{10000};
+// The name of the lock file in each folder whose INI files the plug-in has
+// written or waited for.
+constexpr wchar_t kLockFileName[] = L"IniPlugin.lock";
 
 enum class FileLockMode { Shared, Exclusive };
 
-// What an exclusive acquisition does when the file does not exist: leave it
-// so (nothing to lock but the name), or create it empty so that it carries
-// the lock, as a writer that is about to create the file anyway does.
-enum class WhenMissing { Leave, Create };
+class FileLockSite;
 
+// One hold of the lock, released when the object ends.
 class FileLock {
 public:
-    // Waits until the lock is held, the file turns out not to exist or not to
-    // take byte-range locks, or the bound has passed.
-    static FileLock Acquire(const std::u16string& path, FileLockMode mode, WhenMissing whenMissing = WhenMissing::Leave);
+    enum class State {
+        // The range is held.
+        Held,
+        // Nothing can be locked: the folder refuses the lock file, or its
+        // file system has no byte-range locks. The caller goes on as if
+        // alone, and removes nothing that another might be writing.
+        Unlocked,
+        // The bound passed first, or the system kept failing: error() says
+        // why. A reader reads anyway; a writer gives up.
+        Failed,
+    };
 
     FileLock(FileLock&& other) noexcept;
     FileLock& operator=(FileLock&&) = delete;
@@ -55,29 +62,66 @@ public:
     FileLock& operator=(const FileLock&) = delete;
     ~FileLock();
 
-    // False when the bound passed before the lock could be had. A reader
-    // then reads anyway; a writer gives up.
-    bool acquired() const noexcept { return acquired_; }
-
-    // What one try to lock the bytes through `file_` came to.
-    enum class Attempt { Held, Busy, Unsupported };
+    State state() const noexcept { return state_; }
+    bool held() const noexcept { return state_ == State::Held; }
+    // Whether the caller may go on: the range is held, or nothing can be.
+    bool mayProceed() const noexcept { return state_ != State::Failed; }
+    // Why a Failed acquisition failed: ERROR_LOCK_VIOLATION when another
+    // held the lock for the whole bound.
+    SystemError error() const noexcept { return error_; }
 
 private:
-    FileLock() = default;
+    friend class FileLockSite;
+    // What one try of the bytes came to.
+    enum class Attempt { Held, Busy, Unsupported, Broken };
+
+    FileLock(HANDLE file, uint64_t offset, FileLockMode mode) noexcept;
     // Tries once; a writer that gets past the gate waits there a moment for
     // the readers inside to leave.
-    Attempt TryOnce(FileLockMode mode) noexcept;
+    Attempt TryOnce() noexcept;
+    Attempt Classify(DWORD error) noexcept;
+    bool LockByte(unsigned byte, bool exclusive) noexcept;
+    void UnlockByte(unsigned byte) noexcept;
     void Unlock() noexcept;
 
-    UniqueKernelHandle writerMutex_;
-    bool ownsWriterMutex_ = false;
-    UniqueFileHandle file_;
+    HANDLE file_ = nullptr;
+    uint64_t offset_ = 0;
+    FileLockMode mode_ = FileLockMode::Shared;
+    HANDLE ownedMutex_ = nullptr;
     bool holdsGate_ = false;
     bool holdsUse_ = false;
-    bool acquired_ = false;
+    bool holdsWaiting_ = false;
+    State state_ = State::Failed;
+    SystemError error_ = ERROR_LOCK_VIOLATION;
 };
 
-// Shortens (or restores) the bound for tests that hold a lock on purpose.
-void SetFileLockWaitBoundForTesting(std::chrono::milliseconds bound) noexcept;
+// Where the lock of one INI file lives: its folder's lock file, kept open
+// from the first acquisition to the end of the object, and the file's bytes
+// in it. One per navigator; not shared between threads.
+class FileLockSite {
+public:
+    FileLockSite() = default;
+    FileLockSite(const FileLockSite&) = delete;
+    FileLockSite& operator=(const FileLockSite&) = delete;
+
+    // Binds the site to another INI file (an absolute path), closing what
+    // it held for the last one.
+    void Bind(const std::u16string& iniPath);
+
+    // Waits until the lock is held, nothing can be locked, or the bound of
+    // `kind` has passed. The site must outlive the returned lock.
+    FileLock Acquire(FileLockMode mode, WaitKind kind);
+
+private:
+    enum class Opening { Opened, Refused, Broken };
+    // Finds the file's final name, its bytes and its writers' mutex, and
+    // opens (creating it where missing) the lock file of its folder.
+    Opening Open(SystemError& error);
+
+    std::u16string iniPath_;
+    UniqueFileHandle lockFile_;
+    uint64_t offset_ = 0;
+    UniqueKernelHandle writerMutex_;
+};
 
 }  // namespace platform

@@ -31,4 +31,9 @@ private:
     const std::u16string& path_;
 };
 
+// Makes every call of this process lock the whole file first and wait for
+// the lock, as Windows' private-profile functions do and Wine's do not. For
+// tests only: the plug-in never calls it.
+void LockProfileFilesLikeWindowsForTesting(bool on) noexcept;
+
 }  // namespace platform

@@ -2,6 +2,7 @@
 // exactly as it was and no temporary file stays behind.
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <vector>
 
 #include "document/DocumentFixture.h"
@@ -10,6 +11,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include "platform/windows/WaitBounds.h"
 #else
 #include <csignal>
 #include <sys/resource.h>
@@ -24,9 +27,11 @@ constexpr char kOriginal[] = "[s]\r\nk=old\r\n";
 #ifdef _WIN32
 constexpr platform::SystemError kReadOnly = ERROR_FILE_READ_ONLY;
 constexpr platform::SystemError kNoFolder = ERROR_PATH_NOT_FOUND;
+constexpr std::u16string_view kSeparators = u"\\";
 #else
 constexpr platform::SystemError kReadOnly = EACCES;
 constexpr platform::SystemError kNoFolder = ENOENT;
+constexpr std::u16string_view kSeparators = u"/";
 #endif
 
 // The names in a folder, sorted.
@@ -63,18 +68,14 @@ TEST_F(SaveSafetyTest, ASaveReplacesTheFileAndLeavesNothingElse)
 }
 
 // The new versions that a killed save of a file left behind are told apart
-// from everything else in the folder by their names.
+// from everything else in the folder by their names; with the file there,
+// they are removed.
 TEST_F(SaveSafetyTest, WhatKilledSavesOfAFileLeftIsFoundAndRemoved)
 {
-#ifdef _WIN32
-    constexpr std::u16string_view separators = u"\\";
-#else
-    constexpr std::u16string_view separators = u"/";
-#endif
     const unsigned char random[platform::kTemporaryNameRandomBytes] = {0x5A};
     const auto nameFor = [&](const char* target) {
-        const std::u16string path = platform::TemporaryNameBeside(U16Path(folder.File(target)), separators, random);
-        return std::string(path.begin() + static_cast<std::ptrdiff_t>(path.find_last_of(separators) + 1), path.end());
+        const std::u16string path = platform::TemporaryNameBeside(U16Path(folder.File(target)), kSeparators, random);
+        return std::string(path.begin() + static_cast<std::ptrdiff_t>(path.find_last_of(kSeparators) + 1), path.end());
     };
     const std::u16string target = U16Path(file);
     EXPECT_FALSE(platform::ReplacementUnderway(target));
@@ -86,12 +87,34 @@ TEST_F(SaveSafetyTest, WhatKilledSavesOfAFileLeftIsFoundAndRemoved)
     folder.WriteFile(own, "left behind");
     EXPECT_TRUE(platform::ReplacementUnderway(target));
 
-    platform::RemoveAbandonedReplacements(target);
+    platform::SettleAbandonedReplacements(target);
     EXPECT_FALSE(platform::ReplacementUnderway(target));
     std::vector<std::string> expected(std::begin(others), std::end(others));
     expected.push_back("test.ini");
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(expected, Entries(folder.path())) << "only the file's own new versions are removed";
+    EXPECT_EQ(kOriginal, ReadBytes(file)) << "the file stays";
+}
+
+// A save stopped between the two steps of its replacement leaves no file,
+// only its complete new version: that one takes the file's place, and no
+// version is removed before it has.
+TEST_F(SaveSafetyTest, TheNewestVersionBesideAMissingFileTakesItsPlace)
+{
+    const std::u16string target = U16Path(file);
+    std::filesystem::remove(file);
+    const auto now = std::filesystem::file_time_type::clock::now();
+    const char* contents[] = {"older", "newest", "oldest"};
+    for (unsigned char i = 0; i < 3; ++i) {
+        const unsigned char random[platform::kTemporaryNameRandomBytes] = {i};
+        const std::u16string name = platform::TemporaryNameBeside(target, kSeparators, random);
+        const auto version = folder.WriteFile(std::string(name.begin() + name.find_last_of(kSeparators) + 1, name.end()),
+                                              contents[i]);
+        std::filesystem::last_write_time(version, now - std::chrono::minutes(i == 1 ? 1 : 10 + i));
+    }
+    platform::SettleAbandonedReplacements(target);
+    EXPECT_EQ("newest", ReadBytes(file));
+    EXPECT_EQ(std::vector<std::string>{"test.ini"}, Entries(folder.path())) << "the older versions are removed";
 }
 
 TEST_F(SaveSafetyTest, AMissingFileIsCreated)
@@ -137,7 +160,10 @@ TEST_F(SaveSafetyTest, AFileOpenWithoutSharingDeletionIsLeftUntouched)
     const HANDLE open = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, open);
+    // The save waits for such a holder within a bound; a short one here.
+    platform::SetWaitBoundsForTesting(std::chrono::milliseconds(100));
     const bool saved = document.Save(path);
+    platform::SetWaitBoundsForTesting(std::chrono::milliseconds(0));
     CloseHandle(open);
     EXPECT_FALSE(saved) << "a file that may not be replaced fails the save";
     EXPECT_EQ(ERROR_SHARING_VIOLATION, document.lastError());

@@ -3,6 +3,7 @@
 the built plug-in, loaded by path (--dll) and through its registration."""
 import json
 import os
+import struct
 import subprocess
 import sys
 import tempfile
@@ -12,6 +13,16 @@ WINE_RUN = os.environ["INIHOST_WINE_RUN"]      # cmake/wine-run.sh
 PREFIX = os.environ["INIHOST_WINE_PREFIX"]
 INIHOST = os.environ["INIHOST_EXE"]
 DLL = os.environ["INIHOST_DLL"]
+VERSION = os.environ["INIHOST_VERSION"]      # the project's version
+
+
+def file_version(path):
+    """The file version in a module's version resource (VS_FIXEDFILEINFO)."""
+    with open(path, "rb") as f:
+        data = f.read()
+    start = data.index(struct.pack("<I", 0xFEEF04BD))
+    most, least = struct.unpack_from("<II", data, start + 8)
+    return "%d.%d.%d.%d" % (most >> 16, most & 0xFFFF, least >> 16, least & 0xFFFF)
 
 
 def windows_path(path):
@@ -152,11 +163,43 @@ class CommandLineTest(Folder):
         written = inihost("--dll", windows_path(DLL), "write", windows_path(path), "--format", "101",
                           "General", "When", "date:2005-03-07", "General", "Pages", "int:42")
         self.assertEqual(0, written.returncode, written.stderr)
-        read = inihost("--dll", windows_path(DLL), "read", windows_path(path), "General", "Title",
-                       "General", "When", "General", "Pages", "General", "Missing")
-        self.assertEqual(0, read.returncode, read.stderr)
+        read = inihost("read", windows_path(path), "General", "Title", "General", "When", "General", "Pages",
+                       "General", "Missing", "--dll", windows_path(DLL))
+        self.assertEqual(0, read.returncode, read.stderr + " (--dll after the command)")
         self.assertEqual(["[General] Title = abc", "[General] When = 03/07/2005", "[General] Pages = 42",
                           "[General] Missing (not found)"], read.stdout.splitlines())
+        first = inihost("--dll", windows_path(DLL), "read", windows_path(path), "--first", "General", "Missing",
+                        "General", "Pages", "General", "Title")
+        self.assertEqual(["[General] Missing (not found)", "[General] Pages = 42", "[General] Title (not tried)"],
+                         first.stdout.splitlines(), "--first stops at the first pair found")
+
+    def test_help_and_version(self):
+        helped = inihost("--help")
+        self.assertEqual(0, helped.returncode)
+        for command in ("info", "read FILE", "write FILE", "run", "--version", "Exit status"):
+            self.assertIn(command, helped.stdout)
+        shown = inihost("--version", "--dll", windows_path(DLL))
+        self.assertEqual(0, shown.returncode, shown.stderr)
+        self.assertEqual(["inihost " + VERSION, "IniPlugin %s (%s)" % (file_version(DLL), windows_path(DLL))],
+                         shown.stdout.splitlines())
+
+    def test_what_a_write_without_commit_did(self):
+        cases = [  # (name, arguments after FILE, last line)
+            ("profile write", ["--no-commit", "s", "k", "new"],
+             "not committed, but the file already holds the writes: the system's private-profile functions wrote "
+             "them at once; the plug-in's own rewrite of the file did not run"),
+            ("same value", ["--no-commit", "s", "k", "old"],
+             "not committed: the file is unchanged; the pending writes are discarded with the navigator"),
+            ("alternatives", ["--first", "--no-commit", "s", "missing", "x", "s", "k", "new"],
+             "committed by the plug-in itself: with --first, a write to a key that already holds a value is "
+             "committed at once"),
+        ]
+        for name, arguments, last in cases:
+            with self.subTest(name):
+                path = self.file(name + ".ini", b"[s]\r\nk=old\r\n")
+                result = inihost("--dll", windows_path(DLL), "write", windows_path(path), *arguments)
+                self.assertEqual(0, result.returncode, result.stderr)
+                self.assertEqual(last, result.stdout.splitlines()[-1])
 
     def test_exit_codes(self):
         path = self.file("f.ini", b"[s]\r\n")
@@ -169,6 +212,28 @@ class CommandLineTest(Folder):
         self.assertIn("0x80070057", refused.stdout)
         missing = inihost("--dll", windows_path(os.path.join(self.tmp.name, "none.dll")), "info")
         self.assertEqual(3, missing.returncode)
+        absent = windows_path(os.path.join(self.tmp.name, "none.ini"))
+        unread = inihost("--dll", windows_path(DLL), "read", absent, "s", "k")
+        self.assertEqual((4, "", "inihost: %s does not exist\n" % absent),
+                         (unread.returncode, unread.stdout, unread.stderr))
+
+    def test_dates_are_taken_as_written(self):
+        path = self.file("h.ini", b"[s]\r\n")
+        refused = inihost("--dll", windows_path(DLL), "write", windows_path(path), "s", "k", "date:0099-12-30",
+                          "s", "later", "x")
+        self.assertEqual(1, refused.returncode)
+        lines = refused.stdout.splitlines()
+        self.assertEqual(["[s] k: not written", "[s] later: not tried"], lines[:2])
+        self.assertTrue(lines[2].startswith("WriteVariables failed: 0x80070057 "), lines[2])
+        self.assertEqual('  The value of key "k" cannot be written as text: the date -657436 (days since '
+                         "30 December 1899) lies outside the years 100 to 9999.", lines[3],
+                         "the year 99 is not taken for 1999")
+        written = inihost("--dll", windows_path(DLL), "write", windows_path(path), "--format", "121",
+                          "s", "early", "date:1899-12-29T06:00", "s", "first", "date:0100-01-01")
+        self.assertEqual(0, written.returncode, written.stdout)
+        read = inihost("--dll", windows_path(DLL), "read", windows_path(path), "s", "early", "s", "first")
+        self.assertEqual(["[s] early = 1899-12-29 06:00:00.000", "[s] first = 0100-01-01 00:00:00.000"],
+                         read.stdout.splitlines())
 
     def test_a_failed_call_prints_the_description_under_its_hresult(self):
         path = self.file("g.ini", b"[s]\r\nk=old\r\n")

@@ -25,7 +25,7 @@ import sys
 
 # Top to bottom. The folders of one tier do not include each other.
 LAYERS = [
-    ["tools/inihost", "tools/regexport"],
+    ["tools/inihost", "tools/regexport", "examples"],
     ["module"],
     ["format"],
     ["navigator"],

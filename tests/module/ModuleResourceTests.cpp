@@ -1,5 +1,6 @@
 // The module's resources: registration scripts, type library, string table,
 // version block and manifest, read from the built DLL.
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,28 @@ std::string ResourceText(HMODULE module, const wchar_t* type, WORD id)
 }
 
 std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+
+// The built DLL's version block, as setup programs and Explorer read it.
+std::vector<BYTE> VersionBlock()
+{
+    const std::wstring path = PluginDll::BuiltPath();
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
+    std::vector<BYTE> block(size);
+    if (size == 0 || !GetFileVersionInfoW(path.c_str(), 0, size, block.data()))
+        block.clear();
+    return block;
+}
+
+// A value of the version block's string table, or nothing when it is missing.
+std::optional<std::wstring> VersionString(std::vector<BYTE>& block, const std::wstring& name)
+{
+    void* value = nullptr;
+    UINT length = 0;
+    if (!VerQueryValueW(block.data(), (L"\\StringFileInfo\\040904B0\\" + name).c_str(), &value, &length))
+        return std::nullopt;
+    return std::wstring(static_cast<const wchar_t*>(value), length == 0 ? 0 : length - 1);
+}
 
 }  // namespace
 
@@ -45,18 +68,29 @@ TEST_F(ModuleTest, StringTable100HoldsTheProjectName)
 
 TEST_F(ModuleTest, TheVersionBlockMarksTheModuleSelfRegistering)
 {
-    const std::wstring path = PluginDll::BuiltPath();
-    DWORD ignored = 0;
-    const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
-    ASSERT_LT(0u, size);
-    std::vector<BYTE> block(size);
-    ASSERT_TRUE(GetFileVersionInfoW(path.c_str(), 0, size, block.data()));
+    std::vector<BYTE> block = VersionBlock();
+    ASSERT_FALSE(block.empty());
+    EXPECT_EQ(std::optional<std::wstring>(L""), VersionString(block, L"OLESelfRegister"))
+        << "the string table carries OLESelfRegister, with an empty value";
+}
+
+TEST_F(ModuleTest, TheVersionBlockCarriesTheProjectVersion)
+{
+    std::vector<BYTE> block = VersionBlock();
+    ASSERT_FALSE(block.empty());
     void* value = nullptr;
-    UINT length = 99;
-    ASSERT_TRUE(VerQueryValueW(block.data(), L"\\StringFileInfo\\040904B0\\OLESelfRegister", &value, &length))
-        << "the string table carries OLESelfRegister";
-    EXPECT_EQ(std::wstring(), std::wstring(static_cast<const wchar_t*>(value), length == 0 ? 0 : length - 1))
-        << "with an empty value";
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueW(block.data(), L"\\", &value, &length));
+    const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(value);
+    const DWORD high = MAKELONG(INIPLUGIN_VERSION_MINOR, INIPLUGIN_VERSION_MAJOR);
+    const DWORD low = MAKELONG(0, INIPLUGIN_VERSION_PATCH);
+    EXPECT_EQ(high, fixed->dwFileVersionMS);
+    EXPECT_EQ(low, fixed->dwFileVersionLS);
+    EXPECT_EQ(high, fixed->dwProductVersionMS);
+    EXPECT_EQ(low, fixed->dwProductVersionLS);
+    for (const wchar_t* name : {L"FileVersion", L"ProductVersion"})
+        EXPECT_EQ(std::optional<std::wstring>(L"" INIPLUGIN_VERSION_TEXT), VersionString(block, name))
+            << testing::PrintToString(name);
 }
 
 TEST_F(ModuleTest, TheManifestAsksForNoElevationAndIsDpiAware)

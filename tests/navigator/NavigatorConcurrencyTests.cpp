@@ -4,7 +4,9 @@
 //
 // The other processes are this program again, started with a role in the
 // environment; ConcurrencyWorker.Run plays the role and reports through its
-// exit code.
+// exit code. Workers lock the file around every private-profile call as
+// Windows does (Wine does not), so that a lock the plug-in held on the file
+// itself would hang them; a worker that hangs is killed and fails its test.
 #include "navigator/NavigatorFixture.h"
 
 #include <objbase.h>
@@ -13,10 +15,15 @@
 #include <chrono>
 #include <cstdlib>
 #include <memory>
+#include <thread>
 #include <vector>
 
+#include "com/ModuleLock.h"
 #include "platform/TemporaryName.h"
 #include "platform/windows/FileLock.h"
+#include "platform/windows/ProfileFile.h"
+#include "platform/windows/ReplacementFault.h"
+#include "support/Apartment.h"
 #include "platform/windows/WideText.h"
 #include "support/ErrorDescription.h"
 
@@ -98,10 +105,67 @@ int ReadRole(const std::wstring& file, const std::wstring& stopFile)
     return failed;
 }
 
+// Every operation in one thread: reads, immediate writes, the alternatives
+// form and commits; in ProfileApi mode also on a file that does not exist
+// yet, which the immediate write creates.
+int EveryOperationRole(const std::wstring& file)
+{
+    int failed = 0;
+    std::vector<std::wstring> paths = {file};
+    if (EXPECTED_ACCESS_MODE == 0)
+        paths.push_back(file + L".new.ini");
+    for (const std::wstring& path : paths) {
+        HRESULT hr;
+        auto navigator = Open(path, hr);
+        Records read;
+        read.Add(L"main", L"always");
+        Records write;
+        write.AddText(L"main", L"written", L"1");
+        write.AddText(L"other", L"written", L"2");
+        Records alternatives;
+        alternatives.AddText(L"main", L"written", L"3");
+        if (FAILED(hr) || navigator->ReadVariables(0, 0, 0, 1, read.data()) != S_OK ||
+            navigator->WriteVariables(0, 0, 0, write.count(), write.data(), 0) != S_OK ||
+            navigator->Commit() != S_OK ||
+            navigator->WriteVariables(0, 1, 0, alternatives.count(), alternatives.data(), 0) != S_OK ||
+            navigator->ReadVariables(0, 0, 0, 1, alternatives.data()) != S_OK || alternatives[0].found != 1 ||
+            ValueText(alternatives[0]) != L"3")
+            ++failed;
+    }
+    return failed;
+}
+
+// Commits a write and is stopped between the two steps of the replacement.
+int StopInReplacementRole(const std::wstring& file)
+{
+    platform::SetReplacementFaultForTesting(platform::ReplacementFault::StopBetweenSteps);
+    return WriteAndCommit(file, L"committed") == S_OK ? 0 : 1;
+}
+
+// Reads keys once; exits with how many were not found.
+int ReadOnceRole(const std::wstring& file, const std::vector<std::wstring>& keys)
+{
+    HRESULT hr;
+    auto navigator = Open(file, hr);
+    if (FAILED(hr))
+        return 100;
+    Records records;
+    for (const std::wstring& key : keys)
+        records.Add(L"main", key.c_str());
+    if (navigator->ReadVariables(0, 0, 0, records.count(), records.data()) != S_OK)
+        return 100;
+    int missed = 0;
+    for (size_t index = 0; index < keys.size(); ++index)
+        missed += records[index].found == 1 ? 0 : 1;
+    return missed;
+}
+
 int HoldRole(const std::wstring& file, const std::wstring& readyFile)
 {
-    const auto lock = platform::FileLock::Acquire(std::u16string(AsU16(file)), platform::FileLockMode::Exclusive);
-    if (!lock.acquired())
+    platform::FileLockSite site;
+    site.Bind(std::u16string(AsU16(file)));
+    const auto lock = site.Acquire(platform::FileLockMode::Exclusive, platform::WaitKind::Commit);
+    if (!lock.held())
         return 1;
     WriteBytes(readyFile, "");
     Sleep(INFINITE);
@@ -136,12 +200,19 @@ public:
             TerminateProcess(process_.get(), 99);
     }
 
-    // The worker's exit code once it has ended; -1 when it could not start.
+    // The worker's exit code once it has ended; -1 when it could not start,
+    // kHung when it had not ended two minutes after its start and was killed.
+    static constexpr int kHung = -2;
     int Finish()
     {
         if (!process_)
             return -1;
-        WaitForSingleObject(process_.get(), INFINITE);
+        const ULONGLONG waited = GetTickCount64() - started_;
+        if (WaitForSingleObject(process_.get(), waited < kLongest ? static_cast<DWORD>(kLongest - waited) : 0) !=
+            WAIT_OBJECT_0) {
+            Kill();
+            return kHung;
+        }
         DWORD code = 0;
         GetExitCodeProcess(process_.get(), &code);
         return static_cast<int>(code);
@@ -154,6 +225,8 @@ public:
     }
 
 private:
+    static constexpr ULONGLONG kLongest = 120000;
+    const ULONGLONG started_ = GetTickCount64();
     UniqueKernelHandle process_;
     UniqueKernelHandle thread_;
 };
@@ -169,12 +242,12 @@ bool AwaitFile(const std::filesystem::path& file)
     return false;
 }
 
-// The files in the folder other than `file`.
+// The files in the folder other than `file` and the lock file.
 std::vector<std::string> OthersBeside(const std::filesystem::path& file)
 {
     std::vector<std::string> others;
     for (const auto& entry : std::filesystem::directory_iterator(file.parent_path())) {
-        if (entry.path() != file)
+        if (entry.path() != file && entry.path().filename() != platform::kLockFileName)
             others.push_back(entry.path().filename().string());
     }
     return others;
@@ -188,8 +261,10 @@ TEST(ConcurrencyWorker, Run)
     const wchar_t* role = _wgetenv(kRoleVariable);
     if (role == nullptr)
         GTEST_SKIP() << "plays a role only when a test starts it";
-    // Like a host's thread: a single-threaded apartment.
+    // Like a host's thread on Windows: a single-threaded apartment, and
+    // profile functions that lock the file.
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    platform::LockProfileFilesLikeWindowsForTesting(true);
     std::vector<std::wstring> words(1);
     for (const wchar_t* unit = role; *unit != L'\0'; ++unit) {
         if (*unit == kRoleSeparator)
@@ -201,6 +276,12 @@ TEST(ConcurrencyWorker, Run)
         std::exit(CommitRole(words[1], std::stoi(words[2]), std::stoi(words[3])));
     if (words[0] == L"read" && words.size() == 3)
         std::exit(ReadRole(words[1], words[2]));
+    if (words[0] == L"every" && words.size() == 2)
+        std::exit(EveryOperationRole(words[1]));
+    if (words[0] == L"stop-in-replacement" && words.size() == 2)
+        std::exit(StopInReplacementRole(words[1]));
+    if (words[0] == L"read-once" && words.size() > 2)
+        std::exit(ReadOnceRole(words[1], std::vector<std::wstring>(words.begin() + 2, words.end())));
     if (words[0] == L"hold" && words.size() == 3)
         std::exit(HoldRole(words[1], words[2]));
     std::exit(100);
@@ -250,6 +331,16 @@ TEST_F(NavigatorConcurrencyTest, EveryCommitFromManyProcessesIsKept)
     }
 }
 
+TEST_F(NavigatorConcurrencyTest, EveryOperationWorksWithProfileFunctionsThatLockTheFile)
+{
+    for (const bool utf16 : {false, true}) {
+        SCOPED_TRACE(utf16 ? "UTF-16 file" : "ANSI file");
+        const auto file = IniFile(FileBytes(utf16), utf16 ? "utf16.ini" : "ansi.ini");
+        Worker worker(Role({L"every", Path(file)}));
+        EXPECT_EQ(0, worker.Finish()) << "operations that failed (" << Worker::kHung << ": it hung)";
+    }
+}
+
 TEST_F(NavigatorConcurrencyTest, ReadersNeverMissAKeyWhileAnotherProcessCommits)
 {
     for (const bool utf16 : {false, true}) {
@@ -274,7 +365,7 @@ TEST_F(NavigatorConcurrencyTest, ALockHeldTooLongFailsTheCommitAndKeepsItsWrites
     Worker holder(Role({L"hold", Path(file), Path(ready)}));
     ASSERT_TRUE(AwaitFile(ready)) << "the holder did not take the lock";
 
-    platform::SetFileLockWaitBoundForTesting(std::chrono::milliseconds(200));
+    platform::SetWaitBoundsForTesting(std::chrono::milliseconds(200));
     auto navigator = OpenNavigator(file);
     Records records;
     records.AddText(L"main", L"late", L"v");
@@ -288,7 +379,7 @@ TEST_F(NavigatorConcurrencyTest, ALockHeldTooLongFailsTheCommitAndKeepsItsWrites
     read.Add(L"main", L"always");
     EXPECT_EQ(S_OK, navigator->ReadVariables(0, 0, 0, 1, read.data()));
     EXPECT_EQ(1, read[0].found) << "a read goes on after the bound";
-    platform::SetFileLockWaitBoundForTesting(platform::kFileLockWaitBound);
+    platform::SetWaitBoundsForTesting(std::chrono::milliseconds(0));
 
     // The holder is killed: the system frees what it held, within the bound.
     holder.Kill();
@@ -334,4 +425,117 @@ TEST_F(NavigatorConcurrencyTest, TwoNavigatorsOnOneFileInOneThread)
     ASSERT_EQ(S_OK, second->WriteVariables(0, 1, 0, b.count(), b.data(), 0));
     ASSERT_EQ(S_OK, first->Commit());
     EXPECT_EQ("; shared settings\r\n[untouched]\r\nkeep=1\r\n[main]\r\nalways=2\r\na=1\r\n", TextOf(ReadBytes(file)));
+}
+
+TEST_F(NavigatorConcurrencyTest, ACommitStoppedInItsReplacementIsFinishedByTheNextNavigator)
+{
+    for (const bool utf16 : {false, true}) {
+        SCOPED_TRACE(utf16 ? "UTF-16 file" : "ANSI file");
+        const auto file = IniFile(FileBytes(utf16), utf16 ? "utf16.ini" : "ansi.ini");
+        Worker committer(Role({L"stop-in-replacement", Path(file)}));
+        ASSERT_EQ(static_cast<int>(platform::kStoppedBetweenSteps), committer.Finish());
+        ASSERT_FALSE(std::filesystem::exists(file)) << "the stop left no file, only the new version";
+
+        Worker reader(Role({L"read-once", Path(file), L"always", L"committed"}));
+        EXPECT_EQ(0, reader.Finish()) << "keys the next navigator did not find";
+        const std::string text = TextOf(ReadBytes(file));
+        EXPECT_EQ(0u, text.find(TextOf(FileBytes(false)))) << text;
+        EXPECT_NE(std::string::npos, text.find("\ncommitted=v\r\n")) << text;
+        EXPECT_EQ(std::vector<std::string>(), OthersBeside(file)) << "files left beside the target";
+        std::filesystem::remove(file);
+    }
+}
+
+TEST_F(NavigatorConcurrencyTest, ANewVersionTheSystemCouldNotMoveInIsKeptForTheNextCommit)
+{
+    const auto file = IniFile(FileBytes(false));
+    auto navigator = OpenNavigator(file);
+    Records records;
+    records.AddText(L"main", L"k", L"v");
+    ASSERT_EQ(S_OK, navigator->WriteVariables(0, 0, 0, records.count(), records.data(), 0));
+    platform::SetReplacementFaultForTesting(platform::ReplacementFault::MoveFails);
+    EXPECT_EQ(E_FAIL, navigator->Commit());
+    platform::SetReplacementFaultForTesting(platform::ReplacementFault::None);
+    EXPECT_EQ(L"Cannot save " + file.wstring() + L": access is denied.",
+              ErrorDescription(navigator.Get(), IID_IZephFileNavigator));
+    EXPECT_EQ(1u, OthersBeside(file).size()) << "the new version, the only copy, is kept";
+
+    EXPECT_EQ(S_OK, navigator->Commit()) << "the write was kept for the next commit";
+    EXPECT_EQ(TextOf(FileBytes(false)) + "k=v\r\n", TextOf(ReadBytes(file)));
+    EXPECT_EQ(std::vector<std::string>(), OthersBeside(file));
+}
+
+namespace {
+
+// A window whose message releases the host's reference to a navigator, as
+// host code run while the navigator waits for the lock might. Another
+// thread sends the message at once; this thread takes it the next time it
+// dispatches messages.
+class ReleasingWindow {
+public:
+    explicit ReleasingWindow(IUnknown* navigator) : navigator_(navigator)
+    {
+        WNDCLASSW type = {};
+        type.lpfnWndProc = Procedure;
+        type.hInstance = GetModuleHandleW(nullptr);
+        type.lpszClassName = L"ReleasingWindow";
+        RegisterClassW(&type);
+        window_ = CreateWindowExW(0, type.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, type.hInstance,
+                                  nullptr);
+        SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        sender_ = std::thread([this] {
+            DWORD_PTR result;
+            SendMessageTimeoutW(window_, WM_APP, 0, 0, SMTO_NORMAL, 60000, &result);
+        });
+    }
+    ~ReleasingWindow()
+    {
+        sender_.join();
+        DestroyWindow(window_);
+    }
+
+    bool released = false;
+    // The module's count of objects and locks just after the release.
+    LONG countAfterRelease = -1;
+
+private:
+    static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+    {
+        auto* self = reinterpret_cast<ReleasingWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        if (message != WM_APP || self == nullptr)
+            return DefWindowProcW(window, message, wParam, lParam);
+        self->navigator_->Release();
+        self->released = true;
+        self->countAfterRelease = ModuleLockCount();
+        return 0;
+    }
+
+    IUnknown* navigator_;
+    HWND window_ = nullptr;
+    std::thread sender_;
+};
+
+}  // namespace
+
+TEST_F(NavigatorConcurrencyTest, ANavigatorReleasedWhileItWaitsLivesUntilTheCallReturns)
+{
+    Apartment apartment;
+    const auto file = IniFile(FileBytes(false));
+    const auto ready = folder.File("ready");
+    Worker holder(Role({L"hold", Path(file), Path(ready)}));
+    ASSERT_TRUE(AwaitFile(ready)) << "the holder did not take the lock";
+    platform::SetWaitBoundsForTesting(std::chrono::milliseconds(300));
+    {
+        auto navigator = OpenNavigator(file);
+        Records records;
+        records.AddText(L"main", L"k", L"v");
+        ASSERT_EQ(S_OK, navigator->WriteVariables(0, 0, 0, records.count(), records.data(), 0));
+        IZephFileNavigator* const onlyReference = navigator.Detach();
+        ReleasingWindow window(onlyReference);
+        EXPECT_EQ(E_FAIL, onlyReference->Commit());
+        ASSERT_TRUE(window.released) << "the wait dispatched the window's message";
+        EXPECT_GT(window.countAfterRelease, 0) << "the navigator was destroyed inside its own call";
+    }
+    platform::SetWaitBoundsForTesting(std::chrono::milliseconds(0));
+    EXPECT_EQ(0, ModuleLockCount()) << "the navigator ended when its call returned";
 }

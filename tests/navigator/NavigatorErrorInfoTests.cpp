@@ -25,6 +25,16 @@ HRESULT WriteUnknown(IZephFileNavigator* navigator)
     return navigator->WriteVariables(0, 0, 0, records.count(), records.data(), 0);
 }
 
+// Writes a date whose day is 30 December of the year 99.
+HRESULT WriteDateOfYear99(IZephFileNavigator* navigator)
+{
+    Records records;
+    VariableRecord& record = records.Add(L"s", L"d");
+    V_VT(&record.value) = VT_DATE;
+    V_DATE(&record.value) = -657436.0;
+    return navigator->WriteVariables(0, 0, 0, records.count(), records.data(), 0);
+}
+
 }  // namespace
 
 TEST_F(NavigatorTest, AFailedCallDescribesTheFileAndTheCauseUntilACallSucceeds)
@@ -57,6 +67,10 @@ TEST_F(NavigatorTest, AFailedCallDescribesTheFileAndTheCauseUntilACallSucceeds)
          L"The key name \"a=b\" cannot be stored: it contains \"=\".", [] {}},
         {"value without text", file, [] {}, WriteUnknown, DISP_E_TYPEMISMATCH,
          L"The value of key \"u\" cannot be written as text: its type has no text form.", [] {}},
+        {"date before the year 100", file, [] {}, WriteDateOfYear99, E_INVALIDARG,
+         L"The value of key \"d\" cannot be written as text: the date -657436 (days since 30 December 1899) lies "
+         L"outside the years 100 to 9999.",
+         [] {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

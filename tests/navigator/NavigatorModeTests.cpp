@@ -4,6 +4,7 @@
 
 #include "navigator/IniAccessMode.h"
 #include "navigator/NavigatorFixture.h"
+#include "platform/windows/FileLock.h"
 #include "support/ErrorDescription.h"
 
 #ifndef EXPECTED_ACCESS_MODE
@@ -207,8 +208,10 @@ TEST_F(NavigatorTest, InitRefusesEveryPathButThoseOfFilesOnADisk)
     EXPECT_FALSE(pipe.SawAClient()) << "the pipe was never opened";
     EXPECT_EQ("[s]\r\nk=v\r\n", ReadBytes(plain));
     std::vector<std::wstring> files;
-    for (const auto& entry : std::filesystem::directory_iterator(folder.path()))
-        files.push_back(entry.path().filename().wstring());
+    for (const auto& entry : std::filesystem::directory_iterator(folder.path())) {
+        if (entry.path().filename() != platform::kLockFileName)
+            files.push_back(entry.path().filename().wstring());
+    }
     std::sort(files.begin(), files.end());
     EXPECT_EQ((std::vector<std::wstring>{L"earlier.ini", L"test.ini"}), files) << "nothing was created";
 

@@ -54,30 +54,65 @@ double ParseReal(const std::wstring& text)
     return number;
 }
 
-// YYYY-MM-DD, YYYY-MM-DDTHH:MM or YYYY-MM-DDTHH:MM:SS as an OLE Automation date.
+// The number written by the digits text[at, at + width); -1 when one of
+// them is not a digit.
+int Digits(const std::wstring& text, size_t at, size_t width)
+{
+    int number = 0;
+    for (size_t i = at; i < at + width; ++i) {
+        if (text[i] < L'0' || text[i] > L'9')
+            return -1;
+        number = number * 10 + (text[i] - L'0');
+    }
+    return number;
+}
+
+bool IsLeapYear(int year) { return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0); }
+
+int DaysInMonth(int year, int month)
+{
+    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
+}
+
+// The day's number in the proleptic Gregorian calendar, for the years 0 to
+// 9999; only differences of day numbers mean anything. Years are counted
+// from March, so that the leap day ends a year, and from 400 years before
+// the year 0 (a whole number of days), so that every division is of a
+// number that is not negative.
+int DayNumber(int year, int month, int day)
+{
+    const int fromMarch = (month <= 2 ? year - 1 : year) + 400;
+    const int monthFromMarch = month > 2 ? month - 3 : month + 9;
+    return 365 * fromMarch + fromMarch / 4 - fromMarch / 100 + fromMarch / 400 + (153 * monthFromMarch + 2) / 5 +
+           day - 1;
+}
+
+// YYYY-MM-DD, YYYY-MM-DDTHH:MM or YYYY-MM-DDTHH:MM:SS as an OLE Automation
+// date, with the year as written: 0099 is the year 99, which the plug-in
+// then refuses (the system's own conversion would take it for 1999).
 DATE ParseDate(const std::wstring& text)
 {
-    SYSTEMTIME time = {};
-    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
-    wchar_t rest = 0;
-    const int fields = std::swscanf(text.c_str(), L"%4d-%2d-%2dT%2d:%2d:%2d%lc", &year, &month, &day, &hour, &minute,
-                                    &second, &rest);
-    const bool layoutFits = (fields == 3 && text.size() == 10) || (fields == 5 && text.size() == 16) ||
-                            (fields == 6 && text.size() == 19);
-    if (!layoutFits)
+    const size_t size = text.size();
+    const bool shapeFits = (size == 10 || size == 16 || size == 19) && text[4] == L'-' && text[7] == L'-' &&
+                           (size == 10 || (text[10] == L'T' && text[13] == L':')) && (size != 19 || text[16] == L':');
+    const int year = shapeFits ? Digits(text, 0, 4) : -1;
+    const int month = shapeFits ? Digits(text, 5, 2) : -1;
+    const int day = shapeFits ? Digits(text, 8, 2) : -1;
+    const int hour = size > 10 ? Digits(text, 11, 2) : 0;
+    const int minute = size > 10 ? Digits(text, 14, 2) : 0;
+    const int second = size > 16 ? Digits(text, 17, 2) : 0;
+    if (!shapeFits || year < 0 || hour < 0 || minute < 0 || second < 0)
         Malformed("not a date of the form YYYY-MM-DD[THH:MM[:SS]]: " + ToUtf8(text));
-    time.wYear = static_cast<WORD>(year);
-    time.wMonth = static_cast<WORD>(month);
-    time.wDay = static_cast<WORD>(day);
-    time.wHour = static_cast<WORD>(hour);
-    time.wMinute = static_cast<WORD>(minute);
-    time.wSecond = static_cast<WORD>(second);
-    DATE date = 0;
-    const bool valid = month >= 1 && month <= 12 && day >= 1 && day <= 31 && hour <= 23 && minute <= 59 &&
-                       second <= 59 && SystemTimeToVariantTime(&time, &date);
-    if (!valid)
+    if (month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month) || hour > 23 || minute > 59 ||
+        second > 59)
         Malformed("not a valid date: " + ToUtf8(text));
-    return date;
+    // An OLE Automation date counts days from 30 December 1899; before it,
+    // the time of day still counts away from zero: -1.25 is 29 December
+    // 1899, 06:00.
+    const int days = DayNumber(year, month, day) - DayNumber(1899, 12, 30);
+    const double time = (hour * 3600 + minute * 60 + second) / 86400.0;
+    return days >= 0 ? days + time : days - time;
 }
 
 VARIANT Typed(VARTYPE type)
