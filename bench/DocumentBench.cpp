@@ -5,6 +5,11 @@
 // copying the file's bytes. Peers read bytes, so they run on the ANSI files
 // only. Peak memory is measured in a fresh process per file.
 //
+// One section of 80,000 keys whose names were made to collide in the
+// document's index under a key the benchmark sets is loaded and looked up
+// in beside an ordinary section of the same size, under the process's own
+// key and under the key the names were made for.
+//
 // The last line of the output is the summary of the 10 MB ANSI file: rates,
 // peak memory, and the ratios the document is held to.
 #include <SimpleIni.h>
@@ -15,6 +20,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -22,9 +28,11 @@
 #include <map>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "document/IniFileReader.h"
+#include "document/NameIndex.h"
 
 extern char** environ;
 
@@ -118,13 +126,107 @@ BenchFile MakeFile(const std::filesystem::path& folder, size_t megabytes, bool u
 
 std::u16string U16(const std::filesystem::path& path) { return path.u16string(); }
 
+// A section of keys made to collide, and an ordinary one of the same size.
+struct CraftedSection {
+    static constexpr size_t kKeys = 80000;
+    std::filesystem::path crafted;
+    std::filesystem::path ordinary;
+    size_t bytes;
+};
+
+// The key the crafted names collide under; the process hashes with another.
+constexpr document::NameHashKey kCraftingKey{0x0123456789ABCDEFu, 0x0F1E2D3C4B5A6978u};
+
+std::string KeyName(size_t number)
+{
+    char name[16];
+    std::snprintf(name, sizeof name, "k%08zu", number);
+    return name;
+}
+
+std::string SectionOf(const std::vector<size_t>& numbers)
+{
+    std::string text = "[Crafted]\r\n";
+    for (const size_t number : numbers)
+        text += KeyName(number) + "=value text\r\n";
+    return text;
+}
+
+// The crafted names are those whose hashes under kCraftingKey begin with 8
+// zero bits: in the section's table of 2^17 slots their homes lie in the
+// first 512, and linear probing lines them up in one run of 80,000.
+CraftedSection MakeCraftedSection(const std::filesystem::path& folder)
+{
+    std::vector<size_t> crafted;
+    std::vector<size_t> ordinary;
+    for (size_t number = 0; crafted.size() < CraftedSection::kKeys; ++number) {
+        const std::string name = KeyName(number);
+        if (document::FoldedHash(Widened(name), kCraftingKey) >> 24 == 0)
+            crafted.push_back(number);
+        if (ordinary.size() < CraftedSection::kKeys)
+            ordinary.push_back(number);
+    }
+    CraftedSection section;
+    section.crafted = folder / "crafted.ini";
+    section.ordinary = folder / "ordinary.ini";
+    const std::string text = SectionOf(crafted);
+    WriteFile(section.crafted, text);
+    WriteFile(section.ordinary, SectionOf(ordinary));
+    section.bytes = text.size();
+    return section;
+}
+
+// A load and the first lookup in the section, which indexes its keys: what
+// a commit that writes to the section pays for it.
+bool LoadAndLookUp(IniFileReader& document, const std::u16string& path)
+{
+    std::u16string text;
+    return document.Load(path) && !document.GetValue(u"Crafted", u"absent", text);
+}
+
+void SectionLoad(benchmark::State& state, const std::filesystem::path* file)
+{
+    const std::u16string path = U16(*file);
+    IniFileReader document;
+    LoadAndLookUp(document, path);
+    for (auto _ : state) {
+        if (!LoadAndLookUp(document, path))
+            state.SkipWithError("load failed");
+    }
+}
+
+// One load and lookup of the crafted section under the key its names were
+// made for, in seconds, and the probes of looking up its names once.
+double LoadUnderCraftingKey(const CraftedSection& section, size_t& probes)
+{
+    const document::NameHashKey process = document::ProcessNameHashKey();
+    document::SetNameHashKeyForTesting(kCraftingKey);
+    double seconds;
+    {
+        IniFileReader document;
+        const auto start = std::chrono::steady_clock::now();
+        LoadAndLookUp(document, U16(section.crafted));
+        seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        probes = document.LookupProbes();
+    }
+    document::SetNameHashKeyForTesting(process);
+    return seconds;
+}
+
+size_t LookupProbes(const std::filesystem::path& path)
+{
+    IniFileReader document;
+    document.Load(U16(path));
+    return document.LookupProbes();
+}
+
 // Loads go to one document that has held the file before, as a navigator
 // loads its own again at every commit: the figures are of a document whose
 // memory is in use already, not of the system's first handing out of pages
 // to a process.
-void DocumentLoad(benchmark::State& state, const BenchFile* file)
+void DocumentLoad(benchmark::State& state, const std::filesystem::path* file)
 {
-    const std::u16string path = U16(file->path);
+    const std::u16string path = U16(*file);
     IniFileReader document;
     document.Load(path);
     for (auto _ : state) {
@@ -279,11 +381,17 @@ public:
         ConsoleReporter::ReportRuns(runs);
     }
 
-    // Seconds per pass of a benchmark over a file; 0 when it did not run.
+    // Seconds per pass of a benchmark; 0 when it did not run.
+    double Seconds(const std::string& name) const
+    {
+        const auto found = seconds_.find(name);
+        return found == seconds_.end() ? 0.0 : found->second;
+    }
+
+    // The same of a benchmark over a file.
     double Seconds(const std::string& benchmark, const BenchFile& file) const
     {
-        const auto found = seconds_.find(benchmark + "/" + file.label);
-        return found == seconds_.end() ? 0.0 : found->second;
+        return Seconds(benchmark + "/" + file.label);
     }
 
     // The same in processor time of this process.
@@ -305,8 +413,17 @@ private:
     std::map<std::string, double> cpuSeconds_;
 };
 
-void RegisterBenchmarks(const std::vector<BenchFile>& files)
+void RegisterBenchmarks(const std::vector<BenchFile>& files, const CraftedSection& section)
 {
+    for (const auto& [name, path] : {std::pair{"load/crafted section", &section.crafted},
+                                     std::pair{"load/ordinary section", &section.ordinary}}) {
+        benchmark::RegisterBenchmark(name, SectionLoad, path)
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime()
+            ->MinTime(0.5)
+            ->Repetitions(3)
+            ->ReportAggregatesOnly(true);
+    }
     for (const BenchFile& file : files) {
         // One pass over 100 MB is long enough to time; smaller files repeat,
         // and their figure is the median of three runs, so that a moment in
@@ -319,7 +436,7 @@ void RegisterBenchmarks(const std::vector<BenchFile>& files)
                 bench->MinTime(0.5)->Repetitions(3)->ReportAggregatesOnly(true);
         };
         const std::string& label = file.label;
-        tune(benchmark::RegisterBenchmark(("load/" + label).c_str(), DocumentLoad, &file));
+        tune(benchmark::RegisterBenchmark(("load/" + label).c_str(), DocumentLoad, &file.path));
         tune(benchmark::RegisterBenchmark(("lookups/" + label).c_str(), DocumentLookups, &file));
         tune(benchmark::RegisterBenchmark(("load+save/" + label).c_str(), DocumentLoadSave, &file));
         if (!file.unicode) {
@@ -337,6 +454,21 @@ std::string Figure(double value)
     if (value > 0)
         std::snprintf(text, sizeof text, "%.1f", value);
     return text;
+}
+
+// The crafted section beside the ordinary one.
+void PrintCraftedSection(const CraftedSection& section, const CollectingReporter& results)
+{
+    const double crafted = results.Seconds("load/crafted section");
+    const double ordinary = results.Seconds("load/ordinary section");
+    size_t probesUnderItsKey = 0;
+    const double underItsKey = LoadUnderCraftingKey(section, probesUnderItsKey);
+    std::printf("crafted section of %zu keys, %.1f MB: load and first lookup %.1f ms, ordinary section of the same "
+                "size %.1f ms, ratio %.2f; probes %zu against %zu; under the key its names were made for %.0f ms, %zu "
+                "probes\n",
+                CraftedSection::kKeys, static_cast<double>(section.bytes) / kMegabyte, crafted * 1e3, ordinary * 1e3,
+                ordinary > 0 ? crafted / ordinary : 0.0, LookupProbes(section.crafted), LookupProbes(section.ordinary),
+                underItsKey * 1e3, probesUnderItsKey);
 }
 
 // The table of rates and ratios, the linearity, and last the summary line of
@@ -404,11 +536,13 @@ int main(int argc, char** argv)
         files.push_back(MakeFile(folder, megabytes, false));
         files.push_back(MakeFile(folder, megabytes, true));
     }
-    RegisterBenchmarks(files);
+    const CraftedSection section = MakeCraftedSection(folder);
+    RegisterBenchmarks(files, section);
 
     CollectingReporter results;
     benchmark::RunSpecifiedBenchmarks(&results);
     benchmark::Shutdown();
+    PrintCraftedSection(section, results);
     PrintSummary(files, results);
 
     std::error_code ignored;

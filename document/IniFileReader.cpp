@@ -29,6 +29,7 @@ void IniFileReader::Clear() noexcept
     sectionList.clear();
     addedText.clear();
     loadedText = std::u16string();
+    unicode_ = false;
 }
 
 bool IniFileReader::GetValue(std::u16string_view section, std::u16string_view key, std::u16string& text) const
@@ -41,6 +42,14 @@ bool IniFileReader::GetValue(std::u16string_view section, std::u16string_view ke
         return false;
     text = value->text();
     return true;
+}
+
+size_t IniFileReader::LookupProbes() const
+{
+    size_t probes = sectionIndex.LookupProbes();
+    for (const Section& section : sectionList)
+        probes += section.LookupProbes();
+    return probes;
 }
 
 void IniFileReader::SetValue(std::u16string_view section, std::u16string_view key, std::u16string_view text)
@@ -104,9 +113,29 @@ std::u16string_view IniFileReader::SectionKeyAt::operator()(size_t position) con
     return document->sectionList[position].Key();
 }
 
+const document::NameIndex& IniFileReader::Section::Index() const
+{
+    if (!indexed) {
+        size_t keys = 0;
+        for (const Value& value : valueList)
+            keys += value.rawLine() ? 0 : 1;
+        valueIndex.Reserve(keys);
+        // In file order, so that the last of several equal keys wins. A
+        // failure part way leaves entries that the next try enters again.
+        for (size_t position = 0; position < valueList.size(); ++position) {
+            if (!valueList[position].rawLine())
+                valueIndex.Enter(valueList[position].name(), position, ValueNameAt{this});
+        }
+        indexed = true;
+    }
+    return valueIndex;
+}
+
+size_t IniFileReader::Section::LookupProbes() const { return Index().LookupProbes(); }
+
 const IniFileReader::Value* IniFileReader::Section::FindValue(std::u16string_view key) const
 {
-    const uint32_t position = valueIndex.Find(key, ValueNameAt{this});
+    const uint32_t position = Index().Find(key, ValueNameAt{this});
     return position == document::NameIndex::kAbsent ? nullptr : &valueList[position];
 }
 
@@ -118,6 +147,7 @@ IniFileReader::Value* IniFileReader::Section::FindValue(std::u16string_view key)
 IniFileReader::Value& IniFileReader::Section::AddKey(const Value& key)
 {
     // After the last line of the Section, blank lines and comments included.
+    Index();
     valueList.push_back(key);
     valueIndex.Enter(key.name(), valueList.size() - 1, ValueNameAt{this});
     return valueList.back();

@@ -8,7 +8,8 @@
 //
 // The file is ANSI text (the system code page) unless it begins with the
 // UTF-16 LE byte-order mark; it is written back in the encoding it was read
-// in.
+// in. A file that begins with the mark of UTF-8 or of UTF-16 BE is not
+// loaded at all.
 //
 // A load keeps the file's whole text, as UTF-16, in one string, and the lines
 // of the document point into it: loading makes no allocation per line, and a
@@ -46,16 +47,21 @@ public:
     IniFileReader& operator=(const IniFileReader&) = delete;
 
     // Replaces the whole content with the file's lines. False when the file
-    // cannot be opened or read: when it cannot be opened or its first two
-    // bytes cannot be read, the document keeps what it held; when a later
-    // read fails, or the text cannot be converted from the ANSI code page,
-    // the document is empty.
+    // cannot be opened or read, or begins with the byte-order mark of UTF-8
+    // or of UTF-16 BE (document/ByteOrderMark.h): when it cannot be opened,
+    // its first bytes cannot be read or they are such a mark, the document
+    // keeps what it held; when a later read fails, or the text cannot be
+    // converted from the ANSI code page, the document is empty.
     bool Load(const std::u16string& path);
 
     // Loads the file as Load does when it begins with the UTF-16 LE
-    // byte-order mark; of any other file reads only the first two bytes,
-    // empties the document and clears `unicode`. False as for Load.
+    // byte-order mark; of any other file reads only the first bytes and
+    // empties the document. False as for Load.
     bool LoadIfUnicode(const std::u16string& path);
+
+    // Empties the document, as before its first load: no lines, and
+    // `unicode` cleared.
+    void Clear() noexcept;
 
     // Looks the pair up without regard to case. On success assigns the
     // stored text, untrimmed, and returns true; otherwise leaves `text`
@@ -71,19 +77,23 @@ public:
     // step fails or the file is read-only; `path` is then untouched.
     bool Save(const std::u16string& path) const;
 
+    // The slots that looking up every section and every key once visits in
+    // the indexes: about one per name, unless names crowd together.
+    size_t LookupProbes() const;
+
     // The file last loaded began with the UTF-16 LE byte-order mark FF FE.
     bool unicode() const noexcept { return unicode_; }
 
     // Why the last Load or Save that returned false failed: the system's
-    // code for the step that failed, or platform::kUnconvertibleText for
-    // text the ANSI code page cannot take. Unspecified after a success.
+    // code for the step that failed, platform::kUnconvertibleText for text
+    // the ANSI code page cannot take, or platform::kUnwrittenEncoding for a
+    // file whose mark Load refuses. Unspecified after a success.
     platform::SystemError lastError() const noexcept { return lastError_; }
 
 private:
-    void Clear() noexcept;
     bool LoadFrom(const std::u16string& path, bool ansiToo);
-    // Each makes `text` of a file whose first bytes (two, or fewer in a
-    // shorter file) `start` holds, reading the rest. The reason it failed
+    // Each makes `text` of a file whose first bytes (those of a mark, or
+    // fewer in a shorter file) `start` holds, reading the rest. The reason it failed
     // (a read error, or text the ANSI code page cannot convert), or 0.
     static platform::SystemError ReadAnsi(platform::FileReader& file, std::string_view start, std::u16string& text);
     static platform::SystemError ReadUnicode(platform::FileReader& file, std::string_view start,
@@ -155,6 +165,10 @@ private:
 };
 
 // A header line and every line after it up to the next header.
+//
+// Its keys are indexed at the first lookup, not by the load: a commit loads
+// the whole file to change a few sections, and hashing every key of every
+// other section would cost it more than the rest of the load.
 class IniFileReader::Section {
 public:
     // The key line indexed under `key`, or null.
@@ -167,13 +181,24 @@ public:
     // Section is indexed under, compared without regard to case.
     std::u16string_view Key() const noexcept;
 
+    // The slots that looking up every key once visits in the index.
+    size_t LookupProbes() const;
+
     std::u16string_view header;
-    document::NameIndex valueIndex;
     std::vector<Value> valueList;
 
+private:
     // The name a Value is indexed under.
     struct ValueNameAt {
         const Section* section;
         std::u16string_view operator()(size_t position) const { return section->valueList[position].name(); }
     };
+
+    // Indexes every key line of `valueList` unless that is done. A lookup
+    // that changes nothing but this cache stays const; a document belongs
+    // to one thread.
+    const document::NameIndex& Index() const;
+
+    mutable document::NameIndex valueIndex;
+    mutable bool indexed = false;
 };

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <memory>
 
+#include "document/ByteOrderMark.h"
 #include "document/IniFileReader.h"
 #include "platform/File.h"
 #include "platform/Text.h"
@@ -19,22 +20,6 @@ namespace {
 // uses inside a character. A small file gets a buffer of its own size.
 constexpr size_t kAnsiPiece = 256 * 1024;
 constexpr size_t kSmallestAnsiPiece = 4096;
-
-// Reads until `size` bytes are in `buffer` or the file ends; false on a read
-// error. `got` counts the bytes read.
-bool ReadUpTo(platform::FileReader& file, char* buffer, size_t size, size_t& got)
-{
-    got = 0;
-    while (got < size) {
-        size_t read = 0;
-        if (!file.Read(buffer + got, size - got, read))
-            return false;
-        if (read == 0)
-            break;
-        got += read;
-    }
-    return true;
-}
 
 // The first unit from `from` on that is `one` or `other`, or `limit`. Eight
 // units at a time where the processor can compare them at once: this search
@@ -56,38 +41,22 @@ const char16_t* FindEither(const char16_t* from, const char16_t* limit, char16_t
     return from;
 }
 
-// The lines of one Section as they are read, gathered in buffers that every
-// Section of a load reuses, so that each Section's list and index are
-// allocated once, at their final size.
+// The lines of one Section as they are read, gathered in a buffer that
+// every Section of a load reuses, so that each Section's list is allocated
+// once, at its final size.
 class SectionBuilder {
 public:
     void Add(const IniFileReader::Value& value) { lines_.push_back(value); }
 
-    void AddKey(const IniFileReader::Value& value, uint32_t hash)
-    {
-        keys_.push_back(Key{hash, static_cast<uint32_t>(lines_.size())});
-        lines_.push_back(value);
-    }
-
-    // Hands the gathered lines to the Section and indexes its keys.
+    // Hands the gathered lines to the Section.
     void FinishInto(IniFileReader::Section& section)
     {
         section.valueList.assign(lines_.begin(), lines_.end());
-        section.valueIndex.Reserve(keys_.size());
-        const IniFileReader::Section::ValueNameAt nameAt{&section};
-        for (const Key& key : keys_)
-            section.valueIndex.EnterHashed(key.hash, nameAt(key.position), key.position, nameAt);
         lines_.clear();
-        keys_.clear();
     }
 
 private:
-    struct Key {
-        uint32_t hash;
-        uint32_t position;
-    };
     std::vector<IniFileReader::Value> lines_;
-    std::vector<Key> keys_;
 };
 
 }  // namespace
@@ -96,31 +65,36 @@ bool IniFileReader::Load(const std::u16string& path) { return LoadFrom(path, tru
 
 bool IniFileReader::LoadIfUnicode(const std::u16string& path) { return LoadFrom(path, false); }
 
-// A file that cannot be opened, or whose first bytes cannot be read, leaves
-// the document as it was. Past that the text of the last load is emptied and
-// takes the new one, so that loading again (as a navigator does at every
-// commit) reuses its memory instead of holding two texts at once and drawing
-// fresh pages from the system; a read error then leaves the document empty.
+// A file that cannot be opened, or whose first bytes cannot be read, or
+// that begins with a mark the document does not write, leaves the document
+// as it was. Past that the text of the last load is emptied and takes the
+// new one, so that loading again (as a navigator does at every commit)
+// reuses its memory instead of holding two texts at once and drawing fresh
+// pages from the system; a read error then leaves the document empty.
 bool IniFileReader::LoadFrom(const std::u16string& path, bool ansiToo)
 {
     platform::FileReader file(path);
-    char mark[2];
+    char mark[document::kLongestMark];
     size_t got = 0;
-    if (!file.opened() || !ReadUpTo(file, mark, sizeof mark, got)) {
+    if (!file.opened() || !file.ReadUpTo(mark, sizeof mark, got)) {
         lastError_ = file.error();
         return false;
     }
-    const bool unicode = got == 2 && mark[0] == '\xFF' && mark[1] == '\xFE';
+    const std::string_view start(mark, got);
+    const document::ByteOrderMark found = document::MarkAtStart(start);
+    const bool unicode = found == document::ByteOrderMark::Utf16Le;
     if (!unicode && !ansiToo) {
-        unicode_ = false;
         Clear();
         return true;
     }
-    unicode_ = unicode;
+    if (document::IsUnwritten(found)) {
+        lastError_ = platform::kUnwrittenEncoding;
+        return false;
+    }
     std::u16string text = std::move(loadedText);
     Clear();
+    unicode_ = unicode;
     text.clear();
-    const std::string_view start(mark, got);
     lastError_ = unicode ? ReadUnicode(file, start, text) : ReadAnsi(file, start, text);
     if (lastError_ != 0)
         return false;
@@ -143,7 +117,7 @@ platform::SystemError IniFileReader::ReadAnsi(platform::FileReader& file, std::s
     std::string overflow;  // a line longer than the buffer
     for (;;) {
         size_t got = 0;
-        if (!ReadUpTo(file, buffer.get() + pending, bufferSize - pending, got))
+        if (!file.ReadUpTo(buffer.get() + pending, bufferSize - pending, got))
             return file.error();
         pending += got;
         const std::string_view piece(buffer.get(), pending);
@@ -176,8 +150,9 @@ platform::SystemError IniFileReader::ReadUnicode(platform::FileReader& file, std
                                                  std::u16string& text)
 {
     // One byte more than the file holds, so that the first read already
-    // meets the end of a file that did not grow.
-    size_t capacity = file.size() + 1;
+    // meets the end of a file that did not grow (and room for the first
+    // bytes of one that did).
+    size_t capacity = std::max(file.size(), start.size()) + 1;
     text.resize((capacity + 1) / 2);
     auto* bytes = reinterpret_cast<char*>(&text[0]);
     std::memcpy(bytes, start.data(), start.size());
@@ -253,9 +228,8 @@ void IniFileReader::AddLines(size_t skipped)
             builder.Add(Value::Raw(line.substr(static_cast<size_t>(significant - lineStart))));
         } else {
             // Only the first "=" splits; neither side is trimmed.
-            const std::u16string_view name(significant, static_cast<size_t>(equals - significant));
-            builder.AddKey(Value::Key(significant, name.size(), static_cast<size_t>(lineEnd - equals - 1)),
-                           document::FoldedHash(name));
+            builder.Add(Value::Key(significant, static_cast<size_t>(equals - significant),
+                                   static_cast<size_t>(lineEnd - equals - 1)));
         }
     }
     if (!sectionList.empty())

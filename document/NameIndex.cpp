@@ -1,6 +1,35 @@
 #include "document/NameIndex.h"
 
+#include <chrono>
+
+#include "platform/Random.h"
+
 namespace document {
+namespace {
+
+NameHashKey DrawnKey() noexcept
+{
+    NameHashKey key;
+    if (platform::RandomBytes(&key, sizeof key))
+        return key;
+    // The system's source has not been seen to fail; where it does, the
+    // clock and where the process's data lie still differ from one process
+    // to the next.
+    const auto now = static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+    return NameHashKey{now * 0x9E3779B97F4A7C15u, reinterpret_cast<uintptr_t>(&key) ^ now};
+}
+
+NameHashKey& KeyInUse() noexcept
+{
+    static NameHashKey key = DrawnKey();
+    return key;
+}
+
+}  // namespace
+
+const NameHashKey& ProcessNameHashKey() noexcept { return KeyInUse(); }
+
+void SetNameHashKeyForTesting(const NameHashKey& key) noexcept { KeyInUse() = key; }
 
 uint64_t FoldedUnits(uint64_t word) noexcept
 {
@@ -8,6 +37,16 @@ uint64_t FoldedUnits(uint64_t word) noexcept
     for (int lane = 0; lane < 64; lane += 16)
         folded |= static_cast<uint64_t>(Fold(static_cast<char16_t>(word >> lane))) << lane;
     return folded;
+}
+
+size_t NameIndex::LookupProbes() const noexcept
+{
+    size_t probes = 0;
+    for (size_t i = 0; i < slots_.size(); ++i) {
+        if (slots_[i].position != kAbsent)
+            probes += ((i - Home(slots_[i].hash)) & Mask()) + 1;
+    }
+    return probes;
 }
 
 void NameIndex::Grow(size_t count)

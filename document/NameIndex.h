@@ -8,6 +8,12 @@
 // that a document stays a small multiple of its file, and the table is kept
 // at most three quarters full, so that a lookup stays one probe or two
 // however many names a section holds.
+//
+// Files come from anyone. With a hash that everyone can compute, a file of
+// names that all land in one run of slots makes every entry probe past all
+// the ones before it, and a load of a few megabytes takes minutes. The hash
+// is therefore keyed with a secret that each process draws from the
+// system's random source, so that no file can be made to collide.
 #include <cstdint>
 #include <cstring>
 #include <stdexcept>
@@ -50,25 +56,90 @@ inline uint64_t FoldedWord(uint64_t word) noexcept
     return word | (upper >> 2);
 }
 
-// A multiplicative hash of the lower-cased units taken four at a time, and of
-// the length, folded to 32 bits.
-inline uint32_t FoldedHash(std::u16string_view name) noexcept
+// The secret key of the names' hash.
+struct NameHashKey {
+    uint64_t k0;
+    uint64_t k1;
+};
+
+// The key of this process, drawn from the system's random source at its
+// first use.
+const NameHashKey& ProcessNameHashKey() noexcept;
+
+// Makes `key` the process's key, for tests and benchmarks that craft names
+// which collide under a key they know. Only while no index holds names.
+void SetNameHashKeyForTesting(const NameHashKey& key) noexcept;
+
+// SipHash-1-3, a keyed hash made against flooding: without the key nobody
+// can tell which names collide, however many hashes of other names they see.
+class SipHash13 {
+public:
+    explicit SipHash13(const NameHashKey& key) noexcept
+        : v0_(key.k0 ^ 0x736f6d6570736575u),
+          v1_(key.k1 ^ 0x646f72616e646f6du),
+          v2_(key.k0 ^ 0x6c7967656e657261u),
+          v3_(key.k1 ^ 0x7465646279746573u)
+    {
+    }
+
+    void Add(uint64_t word) noexcept
+    {
+        v3_ ^= word;
+        Round();
+        v0_ ^= word;
+    }
+
+    uint64_t Finish() noexcept
+    {
+        v2_ ^= 0xFF;
+        Round();
+        Round();
+        Round();
+        return v0_ ^ v1_ ^ v2_ ^ v3_;
+    }
+
+private:
+    static constexpr uint64_t Rotate(uint64_t word, int bits) noexcept { return (word << bits) | (word >> (64 - bits)); }
+
+    void Round() noexcept
+    {
+        v0_ += v1_;
+        v1_ = Rotate(v1_, 13) ^ v0_;
+        v0_ = Rotate(v0_, 32);
+        v2_ += v3_;
+        v3_ = Rotate(v3_, 16) ^ v2_;
+        v0_ += v3_;
+        v3_ = Rotate(v3_, 21) ^ v0_;
+        v2_ += v1_;
+        v1_ = Rotate(v1_, 17) ^ v2_;
+        v2_ = Rotate(v2_, 32);
+    }
+
+    uint64_t v0_, v1_, v2_, v3_;
+};
+
+// The keyed hash of the lower-cased units, taken four at a time; the last
+// word holds the units left over and, in its top 16 bits, the low 16 bits of
+// the count of units, as SipHash's last word holds the length. Folded to 32
+// bits.
+inline uint32_t FoldedHash(std::u16string_view name, const NameHashKey& key) noexcept
 {
-    constexpr uint64_t kPrime = 1099511628211u;
-    uint64_t hash = 14695981039346656037u ^ name.size();
+    SipHash13 hash(key);
     size_t i = 0;
     for (; i + 4 <= name.size(); i += 4) {
         uint64_t word;
         std::memcpy(&word, name.data() + i, sizeof word);
-        hash = (hash ^ FoldedWord(word)) * kPrime;
+        hash.Add(FoldedWord(word));
     }
-    if (i < name.size()) {
-        uint64_t word = 0;
-        std::memcpy(&word, name.data() + i, (name.size() - i) * sizeof(char16_t));
-        hash = (hash ^ FoldedWord(word)) * kPrime;
-    }
-    return static_cast<uint32_t>(hash ^ (hash >> 32));
+    uint64_t last = 0;
+    if (i < name.size())
+        std::memcpy(&last, name.data() + i, (name.size() - i) * sizeof(char16_t));
+    hash.Add(FoldedWord(last) | static_cast<uint64_t>(name.size()) << 48);
+    const uint64_t full = hash.Finish();
+    return static_cast<uint32_t>(full ^ (full >> 32));
 }
+
+inline uint32_t FoldedHash(std::u16string_view name) noexcept { return FoldedHash(name, ProcessNameHashKey()); }
 
 class NameIndex {
 public:
@@ -95,17 +166,11 @@ public:
     template <class NameAt>
     void Enter(std::u16string_view name, size_t position, const NameAt& nameAt)
     {
-        EnterHashed(FoldedHash(name), name, position, nameAt);
-    }
-
-    // Enter for a name whose FoldedHash the caller has.
-    template <class NameAt>
-    void EnterHashed(uint32_t hash, std::u16string_view name, size_t position, const NameAt& nameAt)
-    {
         if (position >= kAbsent)
             throw std::length_error("more names than an index can hold");
         if ((used_ + 1) * 4 > slots_.size() * 3)
             Grow(used_ + 1);
+        const uint32_t hash = FoldedHash(name);
         for (size_t i = Home(hash);; i = (i + 1) & Mask()) {
             Slot& slot = slots_[i];
             if (slot.position == kAbsent) {
@@ -128,6 +193,12 @@ public:
             Grow(count);
     }
 
+    // The slots that looking every name up once visits: about one per name
+    // while names spread over the table, and up to half the square of
+    // their number when they crowd into one run of slots. Tests and
+    // benchmarks count with it.
+    size_t LookupProbes() const noexcept;
+
     void Clear() noexcept
     {
         slots_ = std::vector<Slot>();
@@ -143,11 +214,9 @@ private:
 
     size_t Mask() const noexcept { return slots_.size() - 1; }
     size_t Home(uint32_t hash) const noexcept { return HomeFor(hash, shift_); }
-    // Fibonacci hashing: the top bits of the product pick one of 2^(32 - shift) slots.
-    static size_t HomeFor(uint32_t hash, unsigned shift) noexcept
-    {
-        return static_cast<uint32_t>(hash * 2654435769u) >> shift;
-    }
+    // The hash mixes every bit of the name into every bit of its own, so its
+    // top bits pick one of 2^(32 - shift) slots.
+    static size_t HomeFor(uint32_t hash, unsigned shift) noexcept { return hash >> shift; }
     // Rebuilds the table with room for `count` names.
     void Grow(size_t count);
 

@@ -18,11 +18,13 @@
 #include "com/ModuleState.h"
 #include "convert/windows/TextToValue.h"
 #include "convert/windows/ValueToText.h"
+#include "document/ByteOrderMark.h"
 #include "document/IniNames.h"
 #include "navigator/ErrorInfo.h"
 #include "navigator/IniAccessMode.h"
 #include "platform/File.h"
 #include "platform/OleDate.h"
+#include "platform/windows/DiskPath.h"
 #include "platform/windows/Paths.h"
 #include "platform/windows/ProfileFile.h"
 #include "platform/windows/WideText.h"
@@ -119,6 +121,28 @@ const char16_t* FaultText(document::NameFault fault) noexcept
     return u"it is not allowed";
 }
 
+// Why a path is refused, in words that follow "Cannot open PATH: ".
+const char16_t* PathRefusalText(platform::PathRefusal refusal) noexcept
+{
+    switch (refusal) {
+    case platform::PathRefusal::Empty:
+        return u"the path is empty";
+    case platform::PathRefusal::DevicePath:
+        return u"the path is a device path, not the path of a file";
+    case platform::PathRefusal::PipeOrMailslot:
+        return u"the path names a pipe or a mailslot, not a file";
+    case platform::PathRefusal::DeviceName:
+        return u"the name is reserved for a device";
+    case platform::PathRefusal::Stream:
+        return u"the path names a stream of a file, not a file";
+    case platform::PathRefusal::NotOnDisk:
+        return u"the path leads to a device, not to a file on a disk";
+    case platform::PathRefusal::None:
+        break;
+    }
+    return u"the path names no file";
+}
+
 // An unsupported operation: E_NOTIMPL when every pointer that decides it is
 // given, E_POINTER otherwise.
 HRESULT NotImplementedUnlessNull(std::initializer_list<const void*> pointers)
@@ -144,12 +168,26 @@ HRESULT CIniFile::Init(LPCWSTR filePath, LONG_PTR)
         // in the Windows folder) and the document (which opens it relative to
         // the current folder) reach the same file.
         path = platform::AbsolutePath(U16FromWide(filePath));
+        // A navigator refused its path is bound to no file: it reads nothing
+        // and writes nowhere, not even what an earlier Init loaded.
+        const auto unbind = [&] {
+            path.clear();
+            document.Clear();
+            lockSite.Bind(path);
+        };
         // The private-profile functions reach no longer path: a read would
         // find nothing and a write would go to another file.
         if (path.size() >= MAX_PATH) {
-            path.clear();
-            lockSite.Bind(path);
+            unbind();
             return HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE);
+        }
+        // Checked before anything opens the path, the lock and the profile
+        // functions included, so that no pipe or device is ever opened
+        // through it.
+        const platform::PathRefusal refusal = platform::DiskFileRefusal(HostText(filePath), path);
+        if (refusal != platform::PathRefusal::None) {
+            unbind();
+            throw RefusedPath(PathRefusalText(refusal));
         }
         lockSite.Bind(path);
         RestoreAbandonedSave();
@@ -272,7 +310,12 @@ void CIniFile::CopyDocumentText(const wchar_t* section, const wchar_t* key, cons
 
 bool CIniFile::WritesAnsiFile() const
 {
-    return !UsesInMemoryPath() && !platform::BeginsWithUtf16Mark(path);
+    if (UsesInMemoryPath())
+        return false;
+    const document::ByteOrderMark mark = document::MarkOfFile(path);
+    if (document::IsUnwritten(mark))
+        throw FileStepError(FileStep::Write, platform::kUnwrittenEncoding);
+    return mark != document::ByteOrderMark::Utf16Le;
 }
 
 CIniFile::Data CIniFile::MakeWrite(const VariableRecord& record, LONG formatSelector, bool ansiFile) const
@@ -443,8 +486,11 @@ HRESULT CIniFile::CommitLocked()
     // The profile functions may hold the file in a cache of their own.
     if (!path.empty())
         platform::ProfileFile(path).Flush();
-    if (!document.Load(path))
-        throw FileStepError(FileStep::Read, document.lastError());
+    if (!document.Load(path)) {
+        // A file that the document does not write back is refused unread.
+        const platform::SystemError reason = document.lastError();
+        throw FileStepError(reason == platform::kUnwrittenEncoding ? FileStep::Save : FileStep::Read, reason);
+    }
     for (const Data& write : pendingWrites)
         document.SetValue(write.section, write.key, write.value);
     // The writes are dropped only once they are in the file: after a failed

@@ -106,7 +106,9 @@ private:
     void RestoreAbandonedSave();
 
     // Whether writes go to a file in the ANSI code page, whose names must
-    // be ones the code page holds.
+    // be ones the code page holds. Throws FileStepError for a file that the
+    // document does not write back: such a file is not written at all, not
+    // even through the profile functions.
     bool WritesAnsiFile() const;
 
     // Turns one record into a pending write. Throws UnwritableValue when the

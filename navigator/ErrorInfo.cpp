@@ -32,6 +32,9 @@ constexpr Cause kCauses[] = {
     {ERROR_NETNAME_DELETED, u"the network connection was lost"},
     {ERROR_FILE_TOO_LARGE, u"the file is too large"},
     {ERROR_NO_UNICODE_TRANSLATION, u"its text cannot be converted to or from the system's code page"},
+    {platform::kUnwrittenEncoding,
+     u"it begins with the byte-order mark of UTF-8 or of UTF-16 big-endian, which the plug-in reads but does not "
+     u"write"},
     {ERROR_NOT_ENOUGH_MEMORY, u"there is not enough memory"},
     {ERROR_OUTOFMEMORY, u"there is not enough memory"},
 };
@@ -98,7 +101,7 @@ std::u16string Doing(FileStep step, std::u16string_view path)
 {
     static constexpr const char16_t* kVerbs[] = {u"Cannot open ", u"Cannot read ", u"Cannot write to ", u"Cannot save "};
     std::u16string text = kVerbs[static_cast<int>(step)];
-    text += path;
+    text += path.empty() ? u"\"\"" : path;
     return text;
 }
 
@@ -170,6 +173,8 @@ HRESULT ReportCaughtFailure(REFIID iid, FileStep step, std::u16string_view path)
             Describe(iid, Doing(failure.step(), path) + u": " + CauseOfError(failure.reason()));
         } catch (const RefusedText& refusal) {
             Describe(iid, RefusalText(refusal));
+        } catch (const RefusedPath& refusal) {
+            Describe(iid, Doing(FileStep::Open, path) + u": " + refusal.reason());
         } catch (const DateOutsideCalendar& value) {
             Describe(iid, u"The value of key " + Quoted(value.key()) + u" cannot be written as text: the date " +
                               DateText(value.date()) +

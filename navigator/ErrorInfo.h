@@ -53,6 +53,18 @@ private:
     const char16_t* reason_;
 };
 
+// A path that names no file on a disk; E_INVALIDARG. `reason` says why, in
+// words that follow "Cannot open PATH: ": a string literal such as
+// u"the path names a pipe or a mailslot, not a file".
+class RefusedPath : public HResultError {
+public:
+    explicit RefusedPath(const char16_t* reason) noexcept : HResultError(E_INVALIDARG), reason_(reason) {}
+    const char16_t* reason() const noexcept { return reason_; }
+
+private:
+    const char16_t* reason_;
+};
+
 // A value that has no text form, with the platform's HRESULT. `key`, the
 // name of its key, must stay valid until the operation returns.
 class UnwritableValue : public HResultError {

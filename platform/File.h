@@ -48,6 +48,22 @@ public:
     // the file. False on a read error; error() then tells why.
     bool Read(char* buffer, size_t capacity, size_t& got);
 
+    // Reads until `capacity` bytes are in `buffer` or the file ends; `got`
+    // counts the bytes read. False on a read error.
+    bool ReadUpTo(char* buffer, size_t capacity, size_t& got)
+    {
+        got = 0;
+        while (got < capacity) {
+            size_t read = 0;
+            if (!Read(buffer + got, capacity - got, read))
+                return false;
+            if (read == 0)
+                break;
+            got += read;
+        }
+        return true;
+    }
+
     // Why the open or the last read failed, in the system's terms.
     SystemError error() const noexcept { return error_; }
 
@@ -56,17 +72,6 @@ private:
     size_t size_ = 0;
     SystemError error_ = 0;
 };
-
-// Whether the file begins with the UTF-16 LE byte-order mark FF FE; false
-// also when it cannot be read or does not exist (a file the private-profile
-// functions create is ANSI text).
-inline bool BeginsWithUtf16Mark(const std::u16string& path)
-{
-    FileReader file(path);
-    char mark[2];
-    size_t got = 0;
-    return file.opened() && file.Read(mark, sizeof mark, got) && got == 2 && mark[0] == '\xFF' && mark[1] == '\xFE';
-}
 
 // A new version of a file, written to a temporary file beside it and put in
 // the file's place by Commit in one step. The temporary file is created

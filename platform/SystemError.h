@@ -11,14 +11,17 @@ namespace platform {
 
 using SystemError = std::uint32_t;
 
-// Text that cannot be converted between UTF-16 and the ANSI code page, and
-// a folder that stands where a file is to be saved.
+// Text that cannot be converted between UTF-16 and the ANSI code page, a
+// folder that stands where a file is to be saved, and a file in an encoding
+// that the document reads but does not write back.
 #ifdef _WIN32
 inline constexpr SystemError kUnconvertibleText = 1113;  // ERROR_NO_UNICODE_TRANSLATION
 inline constexpr SystemError kFolderInTheWay = 336;      // ERROR_DIRECTORY_NOT_SUPPORTED
+inline constexpr SystemError kUnwrittenEncoding = 1630;  // ERROR_UNSUPPORTED_TYPE
 #else
 inline constexpr SystemError kUnconvertibleText = EILSEQ;
 inline constexpr SystemError kFolderInTheWay = EISDIR;
+inline constexpr SystemError kUnwrittenEncoding = ENOTSUP;
 #endif
 
 }  // namespace platform

@@ -10,7 +10,8 @@
 namespace platform {
 
 // Appends the UTF-16 form of ANSI text to `out`. False when the platform
-// cannot convert it; `out` may then hold part of the text.
+// cannot convert it, or some of its bytes are not valid in the code page;
+// `out` may then hold part of the text.
 [[nodiscard]] bool AppendAnsiAsUtf16(std::string_view ansi, std::u16string& out);
 
 // Appends the ANSI form of UTF-16 text to `out`; characters the code page

@@ -3,7 +3,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
-#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,6 +11,7 @@
 #include <utility>
 
 #include "platform/File.h"
+#include "platform/Random.h"
 #include "platform/TemporaryName.h"
 #include "platform/UniqueAny.h"
 
@@ -69,22 +69,6 @@ public:
 private:
     char bytes_[PATH_MAX];
 };
-
-bool RandomBytes(void* buffer, size_t count)
-{
-    auto* next = static_cast<unsigned char*>(buffer);
-    while (count > 0) {
-        const ssize_t got = getrandom(next, count, 0);
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        next += got;
-        count -= static_cast<size_t>(got);
-    }
-    return true;
-}
 
 // A file that nobody may write counts as read-only even for a user whom the
 // system would let write it anyway, as the read-only attribute does on

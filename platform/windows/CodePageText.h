@@ -19,12 +19,18 @@ namespace platform {
 constexpr size_t kConversionPieceLimit = size_t{1} << 28;
 
 // Appends the UTF-16 form of `bytes` to `out`. False when a call fails
-// (including a call that converts nothing): the text cannot be converted.
+// (including a call that converts nothing): the text cannot be converted,
+// also when some of its bytes are not valid in the code page.
 bool AppendCodePageAsUtf16(UINT codePage, std::string_view bytes, std::u16string& out,
                            size_t pieceLimit = kConversionPieceLimit);
 
 // Appends the `codePage` form of `text` to `out`. False when a call fails.
 bool AppendUtf16AsCodePage(UINT codePage, std::u16string_view text, std::string& out,
                            size_t pieceLimit = kConversionPieceLimit);
+
+// Makes the document convert its ANSI text with `codePage` instead of the
+// system's ANSI code page (CP_ACP, to go back), so that tests can try code
+// pages that the machine does not use.
+void SetAnsiCodePageForTesting(UINT codePage) noexcept;
 
 }  // namespace platform

@@ -1,5 +1,4 @@
 #include <windows.h>
-#include <bcrypt.h>
 
 #include <algorithm>
 #include <atomic>
@@ -7,7 +6,9 @@
 #include <utility>
 
 #include "platform/File.h"
+#include "platform/Random.h"
 #include "platform/TemporaryName.h"
+#include "platform/windows/OpenFlags.h"
 #include "platform/windows/ReplacementFault.h"
 #include "platform/windows/UniqueHandle.h"
 #include "platform/windows/WaitBounds.h"
@@ -36,12 +37,6 @@ std::u16string LongForm(std::u16string path)
 
 // Reads at most this much per call: ReadFile and WriteFile count in DWORDs.
 constexpr size_t kLargestTransfer = 1u << 30;
-
-bool RandomBytes(void* buffer, size_t count)
-{
-    return BCRYPT_SUCCESS(BCryptGenRandom(nullptr, static_cast<PUCHAR>(buffer), static_cast<ULONG>(count),
-                                          BCRYPT_USE_SYSTEM_PREFERRED_RNG));
-}
 
 HANDLE AsHandle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
 
@@ -87,7 +82,7 @@ Target LookAt(const std::u16string& target, SystemError& refusal)
 bool MayBeDeleted(const std::u16string& path)
 {
     return UniqueFileHandle(CreateFileW(AsWide(path), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr))
+                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | kNoImpersonation, nullptr))
         .valid();
 }
 
@@ -181,7 +176,7 @@ FileReader::FileReader(const std::u16string& path)
     // Others may go on reading, writing and even deleting the file meanwhile,
     // as with the runtime's stream functions.
     const HANDLE opened = CreateFileW(AsWide(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN | kNoImpersonation, nullptr);
     if (opened == INVALID_HANDLE_VALUE) {
         error_ = LastError();
         return;
@@ -242,7 +237,7 @@ void FileReplacement::Open()
     }
     temporary_ = LongForm(TemporaryNameBeside(target_, kSeparators, random));
     const HANDLE created = CreateFileW(AsWide(temporary_), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr);
+                                       FILE_ATTRIBUTE_NORMAL | kNoImpersonation, nullptr);
     if (created == INVALID_HANDLE_VALUE) {
         Fail(LastError());
         temporary_.clear();  // not ours: nothing to remove

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "platform/Text.h"
+#include "platform/windows/OpenFlags.h"
 #include "platform/windows/WideText.h"
 
 namespace platform {
@@ -115,8 +116,7 @@ UniqueFileHandle OpenForAttributes(const std::u16string& path)
 {
     return UniqueFileHandle(CreateFileW(AsWide(path), FILE_READ_ATTRIBUTES,
                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                        FILE_FLAG_BACKUP_SEMANTICS | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION,
-                                        nullptr));
+                                        FILE_FLAG_BACKUP_SEMANTICS | kNoImpersonation, nullptr));
 }
 
 // The final path of `path`: the file's own where it exists, else its
@@ -198,7 +198,7 @@ FileLockSite::Opening FileLockSite::Open(SystemError& error)
     // is used through a read-only handle, which still excludes this machine's
     // other writers.
     const std::u16string lockPath = final.substr(0, cut) + AsU16(kLockFileName);
-    constexpr DWORD kFlags = FILE_ATTRIBUTE_HIDDEN | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION;
+    constexpr DWORD kFlags = FILE_ATTRIBUTE_HIDDEN | kNoImpersonation;
     lockFile_.reset(CreateFileW(AsWide(lockPath), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                 nullptr, OPEN_ALWAYS, kFlags, nullptr));
     if (!lockFile_ && GetLastError() == ERROR_ACCESS_DENIED)

@@ -11,6 +11,10 @@ static_assert(platform::kUnconvertibleText == ERROR_NO_UNICODE_TRANSLATION, "the
 namespace platform {
 namespace {
 
+// The code page that stands for the ANSI code page: CP_ACP, unless a test
+// chose another.
+UINT ansiCodePage = CP_ACP;
+
 bool IsUtf8(UINT codePage) noexcept { return codePage == CP_UTF8 || (codePage == CP_ACP && GetACP() == CP_UTF8); }
 
 bool IsUtf8Continuation(char byte) noexcept { return (static_cast<unsigned char>(byte) & 0xC0) == 0x80; }
@@ -75,7 +79,10 @@ bool AppendCodePageAsUtf16(UINT codePage, std::string_view bytes, std::u16string
         // No code page makes more UTF-16 units of a piece than it has bytes.
         const size_t written = out.size();
         out.resize(written + static_cast<size_t>(length));
-        const int units = MultiByteToWideChar(codePage, 0, bytes.data() + start, length,
+        // Bytes that the code page cannot decode fail the conversion instead
+        // of becoming U+FFFD or the default character: text that came in so
+        // would go out so, and a save would rewrite lines nobody changed.
+        const int units = MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, bytes.data() + start, length,
                                               reinterpret_cast<wchar_t*>(&out[written]), length);
         if (units <= 0)
             return false;
@@ -104,9 +111,17 @@ bool AppendUtf16AsCodePage(UINT codePage, std::u16string_view text, std::string&
     return true;
 }
 
-bool AppendAnsiAsUtf16(std::string_view ansi, std::u16string& out) { return AppendCodePageAsUtf16(CP_ACP, ansi, out); }
+void SetAnsiCodePageForTesting(UINT codePage) noexcept { ansiCodePage = codePage; }
 
-bool AppendUtf16AsAnsi(std::u16string_view text, std::string& out) { return AppendUtf16AsCodePage(CP_ACP, text, out); }
+bool AppendAnsiAsUtf16(std::string_view ansi, std::u16string& out)
+{
+    return AppendCodePageAsUtf16(ansiCodePage, ansi, out);
+}
+
+bool AppendUtf16AsAnsi(std::u16string_view text, std::string& out)
+{
+    return AppendUtf16AsCodePage(ansiCodePage, text, out);
+}
 
 bool RepresentableInAnsi(std::u16string_view text)
 {
@@ -118,10 +133,11 @@ bool RepresentableInAnsi(std::u16string_view text)
     const auto* wide = reinterpret_cast<const wchar_t*>(text.data());
     const int length = static_cast<int>(text.size());
     // UTF-8 holds every character; only a lone surrogate has no form.
-    if (IsUtf8(CP_ACP))
+    if (IsUtf8(ansiCodePage))
         return WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide, length, nullptr, 0, nullptr, nullptr) > 0;
     BOOL usedDefault = FALSE;
-    return WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, length, nullptr, 0, nullptr, &usedDefault) > 0 &&
+    return WideCharToMultiByte(ansiCodePage, WC_NO_BEST_FIT_CHARS, wide, length, nullptr, 0, nullptr, &usedDefault) >
+               0 &&
            !usedDefault;
 }
 

@@ -148,14 +148,23 @@ TEST_F(DocumentTest, AnAnsiFileIsConvertedFromTheCodePage)
     EXPECT_EQ("5\\u{20ac}", Lookup(u"Caf\u00E9", u"Price"));
 }
 
-TEST_F(DocumentTest, OnlyTheUtf16LittleEndianMarkIsRecognised)
+TEST_F(DocumentTest, FilesMarkedAsUtf8OrBigEndianUtf16AreNotLoaded)
 {
-    LoadBytes("\xEF\xBB\xBF[General]\r\nTitle=abc\r\n");
-    EXPECT_FALSE(document.unicode());
-    EXPECT_EQ(kAbsent, Lookup(u"General", u"Title")) << "a UTF-8 mark stays part of the first header";
+    for (const std::string mark : {"\xEF\xBB\xBF", "\xFE\xFF"}) {
+        SCOPED_TRACE(ReadableBytes(mark));
+        LoadBytes(Utf16LeFile(u"[s]\r\nk=before\r\n"));
+        WriteBytes(file, mark + "[s]\r\nk=v\r\n");
+        EXPECT_FALSE(document.Load(path));
+        EXPECT_EQ(platform::kUnwrittenEncoding, document.lastError());
+        EXPECT_EQ("before", Lookup(u"s", u"k")) << "the document keeps what it held";
+        EXPECT_TRUE(document.unicode());
 
-    LoadBytes("\xFE\xFF");
-    EXPECT_FALSE(document.unicode()) << "a big-endian mark is ANSI text";
+        EXPECT_TRUE(document.LoadIfUnicode(path)) << "nothing to load, and nothing refused";
+        EXPECT_FALSE(document.unicode());
+        EXPECT_EQ(kAbsent, Lookup(u"s", u"k"));
+    }
+    LoadBytes("\xEF\xBB");
+    EXPECT_FALSE(document.unicode()) << "two bytes of the UTF-8 mark are ANSI text";
     LoadBytes("\xFF");
     EXPECT_FALSE(document.unicode()) << "a single byte is ANSI text";
 }

@@ -105,7 +105,7 @@ TEST_F(RoundTripTest, CraftedFilesOfEveryLineClass)
         "  first line kept\r\n  key=1\r\n  other\r\n  ; comment\r\n   \r\n  [header]\r\n",
         "a=b\nc=d\n[s]\n=x\n\tkey=1\n#x=1\n[\n[]\n",
         "[s]\r\ncr=a\rb\r\nz=\x1A tail\r\nzero=\0\r\nend\r"s,
-        "\xEF\xBB\xBF[utf8]\r\nk=\xC3\xA9\r\n",
+        "[utf8]\r\nk=\xC3\xA9\r\n",
         "[s]\r\nlong=" + std::string(10000, 'x') + "\r\n",
     };
     for (const std::string& file : files)

@@ -1,6 +1,7 @@
 // Loads arbitrary bytes as an INI file, sets a few keys, saves, and checks
 // that a reload finds every key set with the text set, and that saving the
-// reloaded document writes the very same bytes again.
+// reloaded document writes the very same bytes again. Bytes that begin with
+// the mark of UTF-8 or of UTF-16 BE must be refused instead.
 //
 // Input layout (what FuzzedDataProvider takes from where): the last byte
 // picks the number of writes, 0 to 4; section name, key name and text of
@@ -27,6 +28,7 @@
 #include <string>
 #include <vector>
 
+#include "document/ByteOrderMark.h"
 #include "document/IniFileReader.h"
 #include "platform/Text.h"
 
@@ -122,6 +124,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::ofstream(std::filesystem::path(input), std::ios::binary | std::ios::trunc) << file;
 
     IniFileReader document;
+    // A file marked as UTF-8 or as big-endian UTF-16 is refused, whole.
+    if (document::IsUnwritten(document::MarkAtStart(file))) {
+        Check(!document.Load(input) && document.lastError() == platform::kUnwrittenEncoding);
+        return 0;
+    }
     Check(document.Load(input));
     for (const Write& write : writes)
         document.SetValue(write.section, write.key, write.text);

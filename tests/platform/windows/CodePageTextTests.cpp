@@ -49,3 +49,26 @@ TEST(CodePageText, ACallThatConvertsNothingIsAFailure)
     EXPECT_FALSE(AppendUtf16AsCodePage(kNoSuchCodePage, u"abc", bytes));
     EXPECT_TRUE(AppendCodePageAsUtf16(kNoSuchCodePage, "", text)) << "an empty text needs no call";
 }
+
+TEST(CodePageText, BytesTheCodePageDoesNotDefineFailTheConversion)
+{
+    std::string everyByte;
+    for (int byte = 0; byte < 256; ++byte)
+        everyByte += static_cast<char>(byte);
+    const struct {
+        const char* name;
+        UINT codePage;
+        std::string bytes;
+        bool converts;
+    } cases[] = {
+        {"UTF-8, a Windows-1252 e with acute", CP_UTF8, "caf\xE9", false},
+        {"UTF-8, a continuation byte alone", CP_UTF8, "a\x80z", false},
+        {"Shift-JIS, a lead byte before a byte that cannot trail it", 932, "a\x81 z", false},
+        {"Shift-JIS, a lead byte without its trail byte", 932, "a\x81", false},
+        {"Windows-1252, every byte", 1252, everyByte, true},
+    };
+    for (const auto& c : cases) {
+        std::u16string text;
+        EXPECT_EQ(c.converts, AppendCodePageAsUtf16(c.codePage, c.bytes, text)) << c.name;
+    }
+}
