@@ -189,6 +189,10 @@ HRESULT CIniFile::Init(LPCWSTR filePath, LONG_PTR)
             unbind();
             throw RefusedPath(PathRefusalText(refusal));
         }
+        if (platform::IsLockFileName(path)) {
+            unbind();
+            throw RefusedPath(u"the name is that of the plug-in's lock file");
+        }
         lockSite.Bind(path);
         RestoreAbandonedSave();
         if (mode == IniAccessMode::InMemory) {

@@ -274,7 +274,7 @@ bool FileReplacement::FlushAndClose() noexcept
     if (file_)
         return FlushFileBuffers(AsHandle(file_.get())) && Close();
     const UniqueFileHandle edited(CreateFileW(AsWide(temporary_), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+                                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | kNoImpersonation, nullptr));
     return edited && FlushFileBuffers(edited.get());
 }
 
@@ -345,7 +345,7 @@ bool IsMissing(const std::u16string& path) noexcept
 bool CreateEmptyFile(const std::u16string& path) noexcept
 {
     return UniqueFileHandle(CreateFileW(AsWide(path), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                        CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr))
+                                        CREATE_NEW, FILE_ATTRIBUTE_NORMAL | kNoImpersonation, nullptr))
         .valid();
 }
 

@@ -166,6 +166,19 @@ bool HasNoRangeLocks(DWORD error) noexcept
 
 }  // namespace
 
+bool IsLockFileName(std::u16string_view path) noexcept
+{
+    const std::u16string_view name = path.substr(path.find_last_of(u"\\/") + 1);
+    const std::u16string_view lockName = AsU16(std::wstring_view(kLockFileName));
+    if (name.size() != lockName.size())
+        return false;
+    for (size_t i = 0; i < name.size(); ++i) {
+        if (ToLower(name[i]) != ToLower(lockName[i]))
+            return false;
+    }
+    return true;
+}
+
 void FileLockSite::Bind(const std::u16string& iniPath)
 {
     iniPath_ = iniPath;

@@ -26,6 +26,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "platform/SystemError.h"
 #include "platform/windows/UniqueHandle.h"
@@ -36,6 +37,11 @@ namespace platform {
 // The name of the lock file in each folder whose INI files the plug-in has
 // written or waited for.
 constexpr wchar_t kLockFileName[] = L"IniPlugin.lock";
+
+// Whether the file that `path` names is a lock file by its name. No
+// navigator may take it for an INI file: the profile functions would wait,
+// on Windows, for the locks the navigators hold in it.
+bool IsLockFileName(std::u16string_view path) noexcept;
 
 enum class FileLockMode { Shared, Exclusive };
 

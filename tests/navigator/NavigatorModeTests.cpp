@@ -185,6 +185,7 @@ TEST_F(NavigatorTest, InitRefusesEveryPathButThoseOfFilesOnADisk)
         // Wine's drive Z: is the Unix root, with its devices.
         {L"Z:\\dev\\null", notOnDisk},
         {L"Z:\\dev\\zero", notOnDisk},
+        {folder.File("iniplugin.LOCK").wstring(), L"the name is that of the plug-in's lock file"},
     };
     for (const auto& path : refused) {
         SCOPED_TRACE(testing::Message() << "\"" << std::string(path.path.begin(), path.path.end()) << "\"");
