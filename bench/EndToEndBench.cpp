@@ -305,23 +305,27 @@ std::vector<Key> ThousandKeys(const std::vector<Key>& keys)
     return chosen;
 }
 
-struct ReadCost {
+// What one operation costs through the plug-in and done directly.
+struct OperationCost {
     double plugin;
     double direct;
 };
 
 // One ReadVariables call with these keys against one GetPrivateProfileStringW
-// call per key, in milliseconds.
-ReadCost MeasureReads(const Plugin& plugin, const std::wstring& path, const std::vector<Key>& keys, int repetitions)
+// call per key, in milliseconds. The keys are all in the file, or (`absent`)
+// none of them.
+OperationCost MeasureReads(const Plugin& plugin, const std::wstring& path, const std::vector<Key>& keys, int repetitions,
+                      bool absent = false)
 {
+    const size_t expected = absent ? 0 : keys.size();
     const ComPtr<IZephFileNavigator> navigator = plugin.Open(path);
     Records records(keys);
-    ReadCost cost;
+    OperationCost cost;
     cost.plugin = MedianMilliseconds(
         repetitions, [&] { records.Clear(); },
         [&] { Check(navigator->ReadVariables(0, 0, 0, records.count(), records.data()), "ReadVariables"); });
-    if (records.Found() != keys.size())
-        throw Failure("the plug-in did not find every key");
+    if (records.Found() != expected)
+        throw Failure(absent ? "the plug-in found a key that is not there" : "the plug-in did not find every key");
     size_t found = 0;
     wchar_t buffer[4096];
     cost.direct = MedianMilliseconds(
@@ -331,8 +335,34 @@ ReadCost MeasureReads(const Plugin& plugin, const std::wstring& path, const std:
                 found += GetPrivateProfileStringW(key.section.c_str(), key.name.c_str(), L"", buffer, 4096,
                                                   path.c_str()) != 0;
         });
-    if (found != keys.size())
-        throw Failure("GetPrivateProfileStringW did not find every key");
+    if (found != expected)
+        throw Failure("GetPrivateProfileStringW did not find what the plug-in found");
+    return cost;
+}
+
+// One WriteVariables call of one record, without a commit, against one
+// WritePrivateProfileStringW call, in milliseconds, on a file of `bytes`
+// ANSI bytes. The value changes with every write, as a host's would.
+OperationCost MeasureWrite(const Plugin& plugin, const ScratchFolder& folder, size_t bytes, int repetitions)
+{
+    std::vector<Key> keys;
+    const std::wstring path = folder.File(L"write-" + std::to_wstring(bytes) + L".ini");
+    WriteDatedFile(path, AnsiBytes(GeneratedText(bytes, keys)));
+    const Key& key = keys[keys.size() / 2];
+    const ComPtr<IZephFileNavigator> navigator = plugin.Open(path);
+    Records records({key});
+    int round = 0;
+    OperationCost cost;
+    cost.plugin = MedianMilliseconds(
+        repetitions, [&] { records.SetText(0, std::to_wstring(++round).c_str()); },
+        [&] { Check(navigator->WriteVariables(0, 0, 0, records.count(), records.data(), 0), "WriteVariables"); });
+    cost.direct = MedianMilliseconds(
+        repetitions, [&] { ++round; },
+        [&] {
+            CheckWin32(WritePrivateProfileStringW(key.section.c_str(), key.name.c_str(), std::to_wstring(round).c_str(),
+                                                  path.c_str()) != FALSE,
+                       "WritePrivateProfileStringW");
+        });
     return cost;
 }
 
@@ -343,11 +373,20 @@ void RunProfileApi(const Plugin& plugin, const ScratchFolder& folder)
     std::vector<Key> keys;
     const std::wstring path = folder.File(L"20KB-ansi.ini");
     WriteDatedFile(path, AnsiBytes(GeneratedText(20000, keys)));
-    const ReadCost thousand = MeasureReads(plugin, path, ThousandKeys(keys), 31);
-    const ReadCost one = MeasureReads(plugin, path, {keys[keys.size() / 2]}, 2001);
+    const OperationCost thousand = MeasureReads(plugin, path, ThousandKeys(keys), 31);
+    const OperationCost one = MeasureReads(plugin, path, {keys[keys.size() / 2]}, 2001);
+    // A key that is not there is read again under the lock.
+    const OperationCost missing = MeasureReads(plugin, path, {Key{keys[0].section, L"absent"}}, 2001, true);
     std::printf("end-to-end 20KB ansi profileapi: read 1000 ratio %.2f, read 1 plug-in %.1f us, direct %.1f us "
-                "(ratio %.2f)\n",
-                thousand.plugin / thousand.direct, one.plugin * 1000, one.direct * 1000, one.plugin / one.direct);
+                "(ratio %.2f), read 1 absent key plug-in %.1f us, direct %.1f us (ratio %.2f)\n",
+                thousand.plugin / thousand.direct, one.plugin * 1000, one.direct * 1000, one.plugin / one.direct,
+                missing.plugin * 1000, missing.direct * 1000, missing.plugin / missing.direct);
+    const OperationCost small = MeasureWrite(plugin, folder, 20000, 101);
+    const OperationCost large = MeasureWrite(plugin, folder, 10000000, 7);
+    std::printf("end-to-end ansi profileapi: write 1 record 20KB plug-in %.2f ms, direct %.2f ms (ratio %.2f); "
+                "10MB plug-in %.1f ms, direct %.1f ms (ratio %.2f)\n",
+                small.plugin, small.direct, small.plugin / small.direct, large.plugin, large.direct,
+                large.plugin / large.direct);
 }
 
 void RunInMemory(const Plugin& plugin, const ScratchFolder& folder)
@@ -357,7 +396,7 @@ void RunInMemory(const Plugin& plugin, const ScratchFolder& folder)
     std::vector<Key> keys;
     const std::wstring ansiPath = folder.File(L"1MB-ansi.ini");
     WriteDatedFile(ansiPath, AnsiBytes(GeneratedText(1000000, keys)));
-    const ReadCost reads = MeasureReads(plugin, ansiPath, ThousandKeys(keys), 11);
+    const OperationCost reads = MeasureReads(plugin, ansiPath, ThousandKeys(keys), 11);
 
     keys.clear();
     const std::wstring path = folder.File(L"10MB-utf16.ini");
