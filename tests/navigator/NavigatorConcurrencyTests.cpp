@@ -309,6 +309,15 @@ protected:
         return role;
     }
     static std::wstring Path(const std::filesystem::path& file) { return file.wstring(); }
+
+    // Another process that holds the file's lock exclusively until it is
+    // killed; none when it did not take the lock within a minute.
+    std::unique_ptr<Worker> HoldLock(const std::filesystem::path& file)
+    {
+        const auto ready = folder.File("ready");
+        auto holder = std::make_unique<Worker>(Role({L"hold", Path(file), Path(ready)}));
+        return AwaitFile(ready) ? std::move(holder) : nullptr;
+    }
     static std::wstring Number(int number) { return std::to_wstring(number); }
 };
 
@@ -373,9 +382,8 @@ TEST_F(NavigatorConcurrencyTest, ReadersNeverMissAKeyWhileAnotherProcessCommits)
 TEST_F(NavigatorConcurrencyTest, ALockHeldTooLongFailsTheCommitAndKeepsItsWrites)
 {
     const auto file = IniFile(FileBytes(false));
-    const auto ready = folder.File("ready");
-    Worker holder(Role({L"hold", Path(file), Path(ready)}));
-    ASSERT_TRUE(AwaitFile(ready)) << "the holder did not take the lock";
+    const std::unique_ptr<Worker> holder = HoldLock(file);
+    ASSERT_TRUE(holder) << "the holder did not take the lock";
 
     platform::SetWaitBoundsForTesting(std::chrono::milliseconds(200));
     auto navigator = OpenNavigator(file);
@@ -394,7 +402,7 @@ TEST_F(NavigatorConcurrencyTest, ALockHeldTooLongFailsTheCommitAndKeepsItsWrites
     platform::SetWaitBoundsForTesting(std::chrono::milliseconds(0));
 
     // The holder is killed: the system frees what it held, within the bound.
-    holder.Kill();
+    holder->Kill();
     EXPECT_EQ(S_OK, navigator->Commit()) << "the writes were kept for the next commit";
     EXPECT_NE(std::string::npos, TextOf(ReadBytes(file)).find("\r\nlate=v\r\n"));
 }
@@ -533,9 +541,8 @@ TEST_F(NavigatorConcurrencyTest, ANavigatorReleasedWhileItWaitsLivesUntilTheCall
 {
     Apartment apartment;
     const auto file = IniFile(FileBytes(false));
-    const auto ready = folder.File("ready");
-    Worker holder(Role({L"hold", Path(file), Path(ready)}));
-    ASSERT_TRUE(AwaitFile(ready)) << "the holder did not take the lock";
+    const std::unique_ptr<Worker> holder = HoldLock(file);
+    ASSERT_TRUE(holder) << "the holder did not take the lock";
     platform::SetWaitBoundsForTesting(std::chrono::milliseconds(300));
     {
         auto navigator = OpenNavigator(file);
