@@ -156,13 +156,32 @@ HRESULT NotImplementedUnlessNull(std::initializer_list<const void*> pointers)
 
 }  // namespace
 
+// One operation under way. Waits for the lock dispatch messages, and host
+// code they run may call the navigator again, or release it: the navigator
+// lives until the operation returns.
+class CIniFile::OperationScope {
+public:
+    explicit OperationScope(CIniFile* navigator) : navigator_(navigator) { ++navigator->operationsUnderWay; }
+    ~OperationScope() { --navigator_->operationsUnderWay; }
+    OperationScope(const OperationScope&) = delete;
+    OperationScope& operator=(const OperationScope&) = delete;
+
+    // Whether another operation of the navigator is waiting under this one.
+    bool nested() const noexcept { return navigator_->operationsUnderWay > 1; }
+
+private:
+    Microsoft::WRL::ComPtr<CIniFile> navigator_;
+};
+
 HRESULT CIniFile::Init(LPCWSTR filePath, LONG_PTR)
 {
     ModuleStateScope moduleState;
-    // Waits for the lock dispatch messages, and host code they run may
-    // release the navigator: it lives until the call returns.
-    const Microsoft::WRL::ComPtr<CIniFile> keepAlive(this);
+    const OperationScope operation(this);
     return ReportingBoundary(IID_IZephFileNavigatorInit, FileStep::Open, HostText(filePath), [&] {
+        // An operation waiting under this one holds the file's lock, or
+        // waits for it: the navigator is not bound to another file meanwhile.
+        if (operation.nested())
+            return HRESULT_FROM_WIN32(ERROR_BUSY);
         const IniAccessMode mode = DecideAccessMode();
         // Absolute, so that the profile functions (which look for a bare name
         // in the Windows folder) and the document (which opens it relative to
@@ -207,7 +226,7 @@ HRESULT CIniFile::Init(LPCWSTR filePath, LONG_PTR)
 HRESULT CIniFile::ReadVariables(LONG_PTR, LONG firstOnly, LONG_PTR, LONG count, VariableRecord* records)
 {
     ModuleStateScope moduleState;
-    const Microsoft::WRL::ComPtr<CIniFile> keepAlive(this);
+    const OperationScope operation(this);
     return ReportingBoundary(IID_IZephFileNavigator, FileStep::Read, path, [&]() -> HRESULT {
         if (records == nullptr)
             return E_POINTER;
@@ -395,7 +414,7 @@ HRESULT CIniFile::WriteVariables(LONG_PTR, LONG firstOnly, LONG_PTR, LONG count,
                                  LONG formatSelector)
 {
     ModuleStateScope moduleState;
-    const Microsoft::WRL::ComPtr<CIniFile> keepAlive(this);
+    const OperationScope operation(this);
     return ReportingBoundary(IID_IZephFileNavigator, FileStep::Write, path, [&]() -> HRESULT {
         if (count <= 0)
             return S_OK;
@@ -470,7 +489,7 @@ HRESULT CIniFile::WriteVariables(LONG_PTR, LONG firstOnly, LONG_PTR, LONG count,
 
 HRESULT CIniFile::Commit()
 {
-    const Microsoft::WRL::ComPtr<CIniFile> keepAlive(this);
+    const OperationScope operation(this);
     return ReportingBoundary(IID_IZephFileNavigator, FileStep::Save, path, [&] {
         if (pendingWrites.empty())
             return S_OK;

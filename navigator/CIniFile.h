@@ -68,6 +68,8 @@ public:
     }
 
 private:
+    class OperationScope;
+
     // True when values are read from `document` rather than through the
     // private-profile functions: in InMemory mode, for UTF-16 files.
     bool UsesInMemoryPath() const noexcept;
@@ -133,4 +135,7 @@ private:
     // Where this navigator's lock lives: the lock file of the file's folder,
     // open from the first wait for the lock to the navigator's end.
     platform::FileLockSite lockSite;
+    // Operations of this navigator under way in its thread: more than one
+    // while host code, run by a message that a wait dispatched, calls it.
+    int operationsUnderWay = 0;
 };

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -487,18 +488,17 @@ TEST_F(NavigatorConcurrencyTest, ANewVersionTheSystemCouldNotMoveInIsKeptForTheN
 
 namespace {
 
-// A window whose message releases the host's reference to a navigator, as
-// host code run while the navigator waits for the lock might. Another
-// thread sends the message at once; this thread takes it the next time it
-// dispatches messages.
-class ReleasingWindow {
+// A window whose message runs `hostCode`, as a host's would while a
+// navigator waits for the lock. Another thread sends the message at once;
+// this thread takes it the next time it dispatches messages.
+class HostCodeWindow {
 public:
-    explicit ReleasingWindow(IUnknown* navigator) : navigator_(navigator)
+    explicit HostCodeWindow(std::function<void()> hostCode) : hostCode_(std::move(hostCode))
     {
         WNDCLASSW type = {};
         type.lpfnWndProc = Procedure;
         type.hInstance = GetModuleHandleW(nullptr);
-        type.lpszClassName = L"ReleasingWindow";
+        type.lpszClassName = L"HostCodeWindow";
         RegisterClassW(&type);
         window_ = CreateWindowExW(0, type.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, type.hInstance,
                                   nullptr);
@@ -508,36 +508,33 @@ public:
             SendMessageTimeoutW(window_, WM_APP, 0, 0, SMTO_NORMAL, 60000, &result);
         });
     }
-    ~ReleasingWindow()
+    ~HostCodeWindow()
     {
         sender_.join();
         DestroyWindow(window_);
     }
 
-    bool released = false;
-    // The module's count of objects and locks just after the release.
-    LONG countAfterRelease = -1;
+    bool ran = false;
 
 private:
     static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     {
-        auto* self = reinterpret_cast<ReleasingWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        auto* self = reinterpret_cast<HostCodeWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
         if (message != WM_APP || self == nullptr)
             return DefWindowProcW(window, message, wParam, lParam);
-        self->navigator_->Release();
-        self->released = true;
-        self->countAfterRelease = ModuleLockCount();
+        self->hostCode_();
+        self->ran = true;
         return 0;
     }
 
-    IUnknown* navigator_;
+    std::function<void()> hostCode_;
     HWND window_ = nullptr;
     std::thread sender_;
 };
 
 }  // namespace
 
-TEST_F(NavigatorConcurrencyTest, ANavigatorReleasedWhileItWaitsLivesUntilTheCallReturns)
+TEST_F(NavigatorConcurrencyTest, HostCodeRunWhileANavigatorWaitsCannotRebindOrFreeIt)
 {
     Apartment apartment;
     const auto file = IniFile(FileBytes(false));
@@ -550,10 +547,21 @@ TEST_F(NavigatorConcurrencyTest, ANavigatorReleasedWhileItWaitsLivesUntilTheCall
         records.AddText(L"main", L"k", L"v");
         ASSERT_EQ(S_OK, navigator->WriteVariables(0, 0, 0, records.count(), records.data(), 0));
         IZephFileNavigator* const onlyReference = navigator.Detach();
-        ReleasingWindow window(onlyReference);
+        const auto other = IniFile(FileBytes(false), "other.ini");
+        HRESULT rebound = S_OK;
+        LONG countAfterRelease = -1;
+        HostCodeWindow window([&] {
+            Microsoft::WRL::ComPtr<IZephFileNavigatorInit> init;
+            onlyReference->QueryInterface(IID_PPV_ARGS(&init));
+            rebound = init->Init(other.wstring().c_str(), 0);
+            init.Reset();
+            onlyReference->Release();
+            countAfterRelease = ModuleLockCount();
+        });
         EXPECT_EQ(E_FAIL, onlyReference->Commit());
-        ASSERT_TRUE(window.released) << "the wait dispatched the window's message";
-        EXPECT_GT(window.countAfterRelease, 0) << "the navigator was destroyed inside its own call";
+        ASSERT_TRUE(window.ran) << "the wait dispatched the window's message";
+        EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_BUSY), rebound) << "no Init under a waiting operation";
+        EXPECT_GT(countAfterRelease, 0) << "the navigator was destroyed inside its own call";
     }
     platform::SetWaitBoundsForTesting(std::chrono::milliseconds(0));
     EXPECT_EQ(0, ModuleLockCount()) << "the navigator ended when its call returned";
