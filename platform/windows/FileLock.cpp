@@ -119,23 +119,23 @@ UniqueFileHandle OpenForAttributes(const std::u16string& path)
                                         FILE_FLAG_BACKUP_SEMANTICS | kNoImpersonation, nullptr));
 }
 
-// The final path of `path`: the file's own where it exists, else its
-// folder's with the name as given; false when neither exists.
-bool FinalPathOfFile(const std::u16string& path, std::u16string& final)
+// The final path of the absolute `path`: the file's own where it exists,
+// else its folder's with the name as given. Where the system cannot tell it
+// (no folder, a file system that keeps no such name), the path as given:
+// opening the lock file beside it then tells whether there is a folder.
+std::u16string FinalPathOfFile(const std::u16string& path)
 {
-    const UniqueFileHandle file = OpenForAttributes(path);
-    if (file)
-        return FinalPathOf(file.get(), final);
-    const size_t cut = path.find_last_of(u"\\/");
-    if (cut == std::u16string::npos)
-        return false;
-    const UniqueFileHandle folder = OpenForAttributes(path.substr(0, cut + 1));
-    if (!folder || !FinalPathOf(folder.get(), final))
-        return false;
-    if (final.empty() || final.back() != u'\\')
-        final += u'\\';
-    final += path.substr(cut + 1);
-    return true;
+    std::u16string final;
+    if (const UniqueFileHandle file = OpenForAttributes(path); file && FinalPathOf(file.get(), final))
+        return final;
+    const size_t cut = path.find_last_of(u"\\/") + 1;
+    if (const UniqueFileHandle folder = OpenForAttributes(path.substr(0, cut));
+        folder && FinalPathOf(folder.get(), final)) {
+        if (final.empty() || final.back() != u'\\')
+            final += u'\\';
+        return final + path.substr(cut);
+    }
+    return path;
 }
 
 // Failures to open the lock file that mean the folder will not hold one:
@@ -188,12 +188,10 @@ void FileLockSite::Bind(const std::u16string& iniPath)
 
 FileLockSite::Opening FileLockSite::Open(SystemError& error)
 {
-    std::u16string final;
-    if (iniPath_.empty() || !FinalPathOfFile(iniPath_, final)) {
-        error = ERROR_PATH_NOT_FOUND;  // no folder: nothing there to protect
-        return Opening::Refused;
-    }
-    const size_t cut = final.find_last_of(u'\\') + 1;
+    if (iniPath_.empty())
+        return Opening::Refused;  // no file: nothing to protect
+    const std::u16string final = FinalPathOfFile(iniPath_);
+    const size_t cut = final.find_last_of(u"\\/") + 1;
     offset_ = NameHash(std::u16string_view(final).substr(cut)) % kSlots * 4;
     if (!writerMutex_) {
         // Without the mutex writers on this machine still exclude each other
