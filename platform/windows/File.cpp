@@ -295,7 +295,7 @@ bool FileReplacement::Commit()
         Fail(LastError());
         // The new version stays where the target is gone: it is the only
         // copy of the content left, which the next navigator puts in place.
-        if (LookAt(target_, refusal) == Target::Missing)
+        if (IsMissing(target_))
             temporary_.clear();
         Discard();
         return false;
@@ -336,10 +336,8 @@ void RemoveFile(const std::u16string& path) noexcept { DeleteFileW(AsWide(path))
 
 bool IsMissing(const std::u16string& path) noexcept
 {
-    if (GetFileAttributesW(AsWide(path)) != INVALID_FILE_ATTRIBUTES)
-        return false;
-    const DWORD error = GetLastError();
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    SystemError refusal = 0;
+    return LookAt(path, refusal) == Target::Missing;
 }
 
 bool CreateEmptyFile(const std::u16string& path) noexcept

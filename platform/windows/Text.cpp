@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <atomic>
+
 #include <algorithm>
 
 #include "platform/SystemError.h"
@@ -13,7 +15,7 @@ namespace {
 
 // The code page that stands for the ANSI code page: CP_ACP, unless a test
 // chose another.
-UINT ansiCodePage = CP_ACP;
+std::atomic<UINT> ansiCodePage{CP_ACP};
 
 bool IsUtf8(UINT codePage) noexcept { return codePage == CP_UTF8 || (codePage == CP_ACP && GetACP() == CP_UTF8); }
 
